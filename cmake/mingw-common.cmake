@@ -1,0 +1,16 @@
+# Shared by both MinGW-w64 toolchain files; QUILLMARK_MINGW_TRIPLE names the target.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${QUILLMARK_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUILLMARK_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUILLMARK_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUILLMARK_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Statically linked, so the exe needs no MinGW DLL beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

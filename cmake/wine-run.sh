@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine in the build tree's own quiet prefix.
+# CMake's cross-compiling emulator: wine-run.sh win32|win64 program [args...]
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+arch="$1"
+shift
+# shellcheck source=cmake/wine-env.sh
+source "$here/wine-env.sh"
+quillmark_wine_env "$arch"
+export WINEPREFIX="${QUILLMARK_WINEPREFIX:-$PWD/wineprefix}"
+"$here/wine-prefix.sh" "$WINEPREFIX" "$arch"
+
+# Wine's server and helpers must not hold the test's output open, or ctest waits on them.
+wineserver -p30 </dev/null >/dev/null 2>&1 || true
+"$WINELOADER" wineboot </dev/null >/dev/null 2>&1 || true
+exec "$WINELOADER" "$@"

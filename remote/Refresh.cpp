@@ -1,0 +1,161 @@
+// The refresh of the service list and its background enumeration pass.
+#include "remote/Refresh.h"
+
+#include <string>
+
+#include "remote/NetSession.h"
+#include "remote/RemoteCommand.h"
+
+namespace remote {
+
+const char* ServiceStateText(std::uint32_t state)
+{
+    switch (state) {
+    case 1: return "Stopped";
+    case 2: return "Start Pending";
+    case 3: return "Stop Pending";
+    case 4: return "Service Running";
+    case 5: return "Continue Pending";
+    case 6: return "Pause Pending";
+    case 7: return "Paused";
+    default: return "";
+    }
+}
+
+std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlatformOps& platform,
+                                                 PassEndedCallback onEnded)
+{
+    const RemoteTarget target = console.PullRemoteTarget();
+    console.DeleteAllItems();
+
+    CNetSession session(platform);
+    if (!ConnectIpc(session, console, target)) {
+        console.AfxMessageBox(kRemoteAuthenticationFailed, kMbOk);
+        return nullptr;
+    }
+
+    auto control = std::make_shared<CPassControl>(target.strHost);
+    auto* param = new CPassParam{&console, &platform, target.strHost, control, std::move(onEnded)};
+    if (!console.AfxBeginThread(&EnumerateServicesProc, param)) {
+        DisconnectIpc(session, target.strHost);
+        delete param;
+        return nullptr;
+    }
+    // From here the pass owns param and cancels the session when it ends.
+    return control;
+}
+
+namespace {
+
+// One pass's work between taking its parameter and releasing what it acquired.
+// The destructor is the pass's single end: buffer, handle, session, in that order.
+class CEnumerationPass {
+public:
+    explicit CEnumerationPass(const CPassParam& param)
+        : m_console(*param.pConsole), m_platform(*param.pPlatform), m_strHost(param.strHost),
+          m_control(*param.control)
+    {
+    }
+    CEnumerationPass(const CEnumerationPass&) = delete;
+    CEnumerationPass& operator=(const CEnumerationPass&) = delete;
+
+    ~CEnumerationPass()
+    {
+        if (m_pBuffer)
+            m_platform.LocalFree(m_pBuffer);
+        if (m_hManager)
+            m_platform.CloseServiceHandle(m_hManager);
+        CNetSession session(m_platform);
+        DisconnectIpc(session, m_strHost);
+    }
+
+    void Run()
+    {
+        if (Stopped())
+            return;
+        m_hManager = m_platform.OpenSCManagerA(m_strHost.c_str(), nullptr,
+                                               kScManagerEnumerateService);
+        if (!m_hManager)
+            return;
+
+        if (Stopped())
+            return;
+        std::uint32_t needed = 0, returned = 0, resume = 0;
+        // Only the last-error code tells whether the size query found services.
+        m_platform.EnumServicesStatusA(m_hManager, kServiceWin32AndDriver, kServiceStateAll,
+                                       nullptr, 0, &needed, &returned, &resume);
+        if (m_platform.GetLastError() != kErrorMoreData)
+            return Fail();
+
+        m_pBuffer = m_platform.LocalAllocZeroed(needed);
+        if (!m_pBuffer)
+            return Fail();
+
+        if (Stopped())
+            return;
+        resume = 0;
+        if (!m_platform.EnumServicesStatusA(m_hManager, kServiceWin32AndDriver,
+                                            kServiceStateAll, m_pBuffer, needed, &needed,
+                                            &returned, &resume))
+            return Fail();
+
+        // Never trust a count beyond what the buffer can hold.
+        const std::uint32_t capacity = needed / sizeof(EnumServiceStatus);
+        WriteRows(static_cast<const EnumServiceStatus*>(m_pBuffer),
+                  returned < capacity ? returned : capacity);
+    }
+
+private:
+    bool Stopped() const { return m_control.IsStopRequested(); }
+
+    void Fail()
+    {
+        if (!Stopped())
+            m_console.AfxMessageBox(kEnumerationFailed, kMbOk);
+    }
+
+    void WriteRows(const EnumServiceStatus* records, std::uint32_t count)
+    {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (Stopped())
+                return;
+            const EnumServiceStatus& record = records[i];
+            const int row = static_cast<int>(i);
+            m_console.InsertItem(row, std::to_string(row));
+            m_console.SetItemText(row, 1, TextOrEmpty(record.lpServiceName));
+            m_console.SetItemText(row, 2, TextOrEmpty(record.lpDisplayName));
+            m_console.SetItemText(row, 3, ServiceStateText(record.ServiceStatus.dwCurrentState));
+        }
+    }
+
+    // A record with a missing text shows an empty cell rather than crashing the pass.
+    static std::string TextOrEmpty(const char* text) { return text ? text : ""; }
+
+    IServiceConsole& m_console;
+    IPlatformOps& m_platform;
+    const std::string& m_strHost;
+    const CPassControl& m_control;
+    ScHandle m_hManager = nullptr;
+    void* m_pBuffer = nullptr;
+};
+
+}  // namespace
+
+unsigned EnumerateServicesProc(void* param)
+{
+    auto* pass = static_cast<CPassParam*>(param);
+    {
+        CEnumerationPass enumeration(*pass);
+        enumeration.Run();
+    }
+    // Everything the pass acquired is released; now it lets go of its record and says so.
+    std::shared_ptr<CPassControl> control = std::move(pass->control);
+    PassEndedCallback onEnded = std::move(pass->onEnded);
+    delete pass;
+    control->m_bEnded.store(true);
+    if (onEnded)
+        onEnded();
+    return 0;
+}
+
+}  // namespace remote

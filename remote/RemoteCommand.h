@@ -1,0 +1,31 @@
+// What every remote command shares: the IPC$ share, its messages, and connecting
+// with the credentials that the console's radio buttons select.
+#pragma once
+
+#include <string>
+
+#include "remote/NetSession.h"
+#include "remote/ServiceConsole.h"
+
+namespace remote {
+
+inline constexpr char kIpcShare[] = "ipc$";
+inline constexpr char kRemoteAuthenticationFailed[] = "Remote Authentication Failed!";
+
+// Connects to the target's IPC$ share: null credentials for the current logon,
+// otherwise the typed user name and password exactly as they are, even when empty.
+inline bool ConnectIpc(CNetSession& session, IServiceConsole& console, const RemoteTarget& target)
+{
+    if (console.IsCurrentCredential())
+        return session.Connect(target.strHost.c_str(), kIpcShare, nullptr, nullptr, 0);
+    return session.Connect(target.strHost.c_str(), kIpcShare, target.strUserName.c_str(),
+                           target.strPassword.c_str(), 0);
+}
+
+// Forced, so that the session goes even while something still uses it.
+inline void DisconnectIpc(CNetSession& session, const std::string& host)
+{
+    session.Disconnect(host.c_str(), kIpcShare, kConnectUpdateProfile, true);
+}
+
+}  // namespace remote

@@ -1,0 +1,99 @@
+// Each platform operation is the Windows call of the same name, nothing more.
+#include "remote/Win32PlatformOps.h"
+
+#include <cstddef>
+
+#include <windows.h>
+#include <shellapi.h>
+#include <winnetwk.h>
+#include <winsvc.h>
+
+namespace remote {
+
+// The remote logic reads the enumeration buffer and fills the resource record with
+// its own mirrors of the Windows structures; they must match to the byte.
+static_assert(sizeof(NetResource) == sizeof(NETRESOURCEA));
+static_assert(offsetof(NetResource, lpRemoteName) == offsetof(NETRESOURCEA, lpRemoteName));
+static_assert(offsetof(NetResource, lpProvider) == offsetof(NETRESOURCEA, lpProvider));
+static_assert(sizeof(ServiceStatus) == sizeof(SERVICE_STATUS));
+static_assert(sizeof(EnumServiceStatus) == sizeof(ENUM_SERVICE_STATUSA));
+static_assert(offsetof(EnumServiceStatus, lpDisplayName) ==
+              offsetof(ENUM_SERVICE_STATUSA, lpDisplayName));
+static_assert(offsetof(EnumServiceStatus, ServiceStatus) ==
+              offsetof(ENUM_SERVICE_STATUSA, ServiceStatus));
+static_assert(kScManagerAllAccess == SC_MANAGER_ALL_ACCESS && kServiceAllAccess == SERVICE_ALL_ACCESS);
+static_assert(kServiceWin32AndDriver == (SERVICE_WIN32 | SERVICE_DRIVER));
+
+std::uint32_t CWin32PlatformOps::WNetAddConnection2A(NetResource* resource,
+                                                     const char* password, const char* user,
+                                                     std::uint32_t flags)
+{
+    return ::WNetAddConnection2A(reinterpret_cast<NETRESOURCEA*>(resource), password, user,
+                                 flags);
+}
+
+std::uint32_t CWin32PlatformOps::WNetCancelConnection2A(const char* name, std::uint32_t flags,
+                                                        bool force)
+{
+    return ::WNetCancelConnection2A(name, flags, force ? TRUE : FALSE);
+}
+
+ScHandle CWin32PlatformOps::OpenSCManagerA(const char* machine, const char* database,
+                                           std::uint32_t access)
+{
+    return ::OpenSCManagerA(machine, database, access);
+}
+
+bool CWin32PlatformOps::EnumServicesStatusA(ScHandle manager, std::uint32_t type,
+                                            std::uint32_t state, void* buffer,
+                                            std::uint32_t size, std::uint32_t* needed,
+                                            std::uint32_t* returned, std::uint32_t* resume)
+{
+    DWORD dwNeeded = 0, dwReturned = 0, dwResume = *resume;
+    const BOOL ok = ::EnumServicesStatusA(static_cast<SC_HANDLE>(manager), type, state,
+                                          static_cast<ENUM_SERVICE_STATUSA*>(buffer), size,
+                                          &dwNeeded, &dwReturned, &dwResume);
+    // The caller reads the last-error code next; copying out must not disturb it.
+    const DWORD lastError = ::GetLastError();
+    *needed = dwNeeded;
+    *returned = dwReturned;
+    *resume = dwResume;
+    ::SetLastError(lastError);
+    return ok != FALSE;
+}
+
+ScHandle CWin32PlatformOps::OpenServiceA(ScHandle manager, const char* name,
+                                         std::uint32_t access)
+{
+    return ::OpenServiceA(static_cast<SC_HANDLE>(manager), name, access);
+}
+
+bool CWin32PlatformOps::StartServiceA(ScHandle service, std::uint32_t argc, const char** argv)
+{
+    return ::StartServiceA(static_cast<SC_HANDLE>(service), argc, argv) != FALSE;
+}
+
+bool CWin32PlatformOps::ControlService(ScHandle service, std::uint32_t control,
+                                       ServiceStatus* status)
+{
+    return ::ControlService(static_cast<SC_HANDLE>(service), control,
+                            reinterpret_cast<SERVICE_STATUS*>(status)) != FALSE;
+}
+
+bool CWin32PlatformOps::CloseServiceHandle(ScHandle handle)
+{
+    return ::CloseServiceHandle(static_cast<SC_HANDLE>(handle)) != FALSE;
+}
+
+std::uint32_t CWin32PlatformOps::GetLastError() { return ::GetLastError(); }
+
+void* CWin32PlatformOps::LocalAllocZeroed(std::size_t bytes) { return ::LocalAlloc(LPTR, bytes); }
+
+void CWin32PlatformOps::LocalFree(void* block) { ::LocalFree(block); }
+
+void CWin32PlatformOps::ShellExecuteA(const char* operation, const char* file, int show)
+{
+    ::ShellExecuteA(nullptr, operation, file, nullptr, nullptr, show);
+}
+
+}  // namespace remote
