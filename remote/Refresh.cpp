@@ -93,14 +93,16 @@ public:
 
         if (Stopped())
             return;
+        // A successful data call may set needed to zero, so the buffer's size is kept apart.
+        const std::uint32_t bufferSize = needed;
         resume = 0;
         if (!m_platform.EnumServicesStatusA(m_hManager, kServiceWin32AndDriver,
-                                            kServiceStateAll, m_pBuffer, needed, &needed,
+                                            kServiceStateAll, m_pBuffer, bufferSize, &needed,
                                             &returned, &resume))
             return Fail();
 
         // Never trust a count beyond what the buffer can hold.
-        const std::uint32_t capacity = needed / sizeof(EnumServiceStatus);
+        const std::uint32_t capacity = bufferSize / sizeof(EnumServiceStatus);
         WriteRows(static_cast<const EnumServiceStatus*>(m_pBuffer),
                   returned < capacity ? returned : capacity);
     }
