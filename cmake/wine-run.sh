@@ -9,7 +9,12 @@ shift
 # shellcheck source=cmake/wine-env.sh
 source "$here/wine-env.sh"
 quillmark_wine_env "$arch"
-export WINEPREFIX="${QUILLMARK_WINEPREFIX:-$PWD/wineprefix}"
+# One prefix per build tree, whichever folder ctest runs a test in, so that the
+# cleanup fixture's wineserver -k reaches every test's Wine processes.
+tree="$PWD"
+while [ "$tree" != / ] && [ ! -f "$tree/CMakeCache.txt" ]; do tree="$(dirname "$tree")"; done
+[ -f "$tree/CMakeCache.txt" ] || tree="$PWD"
+export WINEPREFIX="${QUILLMARK_WINEPREFIX:-$tree/wineprefix}"
 "$here/wine-prefix.sh" "$WINEPREFIX" "$arch"
 
 # Wine's server and helpers must not hold the test's output open, or ctest waits on them.

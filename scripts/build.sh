@@ -7,10 +7,15 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 jobs="$(nproc)"
 
+# Configuring again is cheap and picks up folders that appeared since the last time.
 configure() { # build-dir [cmake args...]
   local dir="$1"
   shift
-  [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  if [ -f "$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$dir" >/dev/null
+  else
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  fi
 }
 
 configure build/native -DCMAKE_BUILD_TYPE=Debug

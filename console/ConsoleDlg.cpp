@@ -1,0 +1,347 @@
+// The console dialog: its controls, its handlers, and the rows a pass writes.
+#include "console/ConsoleDlg.h"
+
+#include <algorithm>
+
+#include "console/AboutDlg.h"
+#include "controls/LinkAddresses.h"
+#include "remote/NetSession.h"
+#include "remote/RemoteCommand.h"
+#include "remote/StartStop.h"
+#include "resources/resource.h"
+
+namespace {
+
+// Posted by a pass's end-of-pass callback; the pass may end on any thread.
+constexpr UINT WM_PASS_ENDED = WM_APP + 1;
+// While rows arrive with the list's redraw suspended, it is repainted this often.
+constexpr UINT_PTR kFillRepaintTimer = 1;
+constexpr UINT kFillRepaintMs = 250;
+// How long a closing console lets a stopped pass finish before ending the process.
+constexpr DWORD kCloseGraceMs = 1000;
+
+remote::IPlatformOps& Platform() { return AfxGetApp()->Platform(); }
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CConsoleDlg, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_RUN, &CConsoleDlg::RefreshServiceList)
+    ON_BN_CLICKED(IDC_DOWNLOAD, &CConsoleDlg::OnDownloadClicked)
+    ON_BN_CLICKED(IDC_ADMIN_CREDENTIAL, &CConsoleDlg::OnAdminCredential)
+    ON_BN_CLICKED(IDC_CURRENT_CREDENTIAL, &CConsoleDlg::OnCurrentCredential)
+    ON_COMMAND(ID_SERVICE_START, &CConsoleDlg::StartSelectedService)
+    ON_COMMAND(ID_SERVICE_STOP, &CConsoleDlg::StopSelectedService)
+    ON_NOTIFY(NM_RCLICK, IDC_SERVICE_LIST, &CConsoleDlg::OnServiceListRightClick)
+    ON_MESSAGE(WM_PASS_ENDED, &CConsoleDlg::OnPassEnded)
+    ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+CConsoleDlg::CConsoleDlg()
+    : CDialog(IDD_CONSOLE_DIALOG),
+      m_strRemoteComputer("192.168.0.1"),
+      m_strUserName("Administrator"),
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
+{
+}
+
+// A pass holds this dialog as its console, so the dialog must not go while the pass
+// may still call it. The window is already gone, so whatever the pass sends fails at
+// once and it soon sees the stop request. A pass stuck in a remote call is not waited
+// for: its session is cancelled here and the process ends before the dialog is freed.
+CConsoleDlg::~CConsoleDlg()
+{
+    if (!IsPassRunning())
+        return;
+    m_runningPass->RequestStop();
+    if (WaitForPassEnd(kCloseGraceMs))
+        return;
+    remote::CNetSession session(Platform());
+    remote::DisconnectIpc(session, m_runningPass->Host());
+    ::ExitProcess(0);
+}
+
+void CConsoleDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_BANNER, m_banner);
+    DDX_Control(pDX, IDC_PROMO_TEXT, m_promoText);
+    DDX_Control(pDX, IDC_PROMO_TITLE, m_promoTitle);
+    DDX_Control(pDX, IDC_SERVICE_LIST, m_listServices);
+    DDX_Text(pDX, IDC_REMOTE_COMPUTER, m_strRemoteComputer);
+    DDX_Text(pDX, IDC_USER_NAME, m_strUserName);
+    DDX_Text(pDX, IDC_PASSWORD, m_strPassword);
+}
+
+BOOL CConsoleDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    if (HMENU hSysMenu = GetSystemMenu(FALSE)) {
+        char szAbout[256] = "";
+        if (::LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, szAbout, sizeof szAbout) > 0) {
+            ::AppendMenuA(hSysMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(hSysMenu, MF_STRING, IDM_ABOUTBOX, szAbout);
+        }
+    }
+
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    RECT rcList;
+    m_listServices.GetClientRect(&rcList);
+    const int w = rcList.right - rcList.left;
+    m_listServices.InsertColumn(0, "", LVCFMT_LEFT, w / 10, 0);
+    m_listServices.InsertColumn(1, "Service Name", LVCFMT_LEFT, (3 * w) / 10, 1);
+    m_listServices.InsertColumn(2, "Display Name", LVCFMT_LEFT, (4 * w) / 10, 2);
+    m_listServices.InsertColumn(3, "State", LVCFMT_LEFT, (2 * w) / 10, 3);
+
+    // A mask of 0 means every bit: the extended style becomes exactly this.
+    m_listServices.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+
+    OnCurrentCredential();
+    return TRUE;
+}
+
+// ---- IServiceConsole ----
+
+remote::RemoteTarget CConsoleDlg::PullRemoteTarget()
+{
+    UpdateData(TRUE);
+    return {m_strRemoteComputer, m_strUserName, m_strPassword};
+}
+
+bool CConsoleDlg::IsCurrentCredential()
+{
+    return IsDlgButtonChecked(IDC_CURRENT_CREDENTIAL) == BST_CHECKED;
+}
+
+void CConsoleDlg::DeleteAllItems() { m_listServices.DeleteAllItems(); }
+
+// Sent to the list, so the user-interface thread writes the row while a pass waits.
+void CConsoleDlg::InsertItem(int item, const std::string& text)
+{
+    m_listServices.InsertItem(item, text.c_str());
+}
+
+void CConsoleDlg::SetItemText(int item, int subItem, const std::string& text)
+{
+    m_listServices.SetItemText(item, subItem, text.c_str());
+}
+
+int CConsoleDlg::GetNextItem(int start, unsigned flags)
+{
+    return m_listServices.GetNextItem(start, static_cast<int>(flags));
+}
+
+std::string CConsoleDlg::GetItemText(int item, int subItem)
+{
+    return m_listServices.GetItemText(item, subItem);
+}
+
+int CConsoleDlg::AfxMessageBox(const std::string& text, unsigned style)
+{
+    return ::AfxMessageBox(text.c_str(), style);
+}
+
+bool CConsoleDlg::AfxBeginThread(remote::ThreadProc proc, void* param)
+{
+    return ::AfxBeginThread(proc, param);
+}
+
+// ---- Handlers ----
+
+void CConsoleDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        Default();
+    }
+}
+
+// Minimised, the dialog draws its icon itself; otherwise the dialog manager paints.
+void CConsoleDlg::OnPaint()
+{
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    PAINTSTRUCT ps;
+    HDC hdc = ::BeginPaint(m_hWnd, &ps);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
+    const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+    const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    GetClientRect(&rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    ::DrawIcon(hdc, x, y, m_hIcon);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+HCURSOR CConsoleDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CConsoleDlg::RefreshServiceList() { RunWhenNoPass(Command::Refresh); }
+
+void CConsoleDlg::OnDownloadClicked()
+{
+    Platform().ShellExecuteA("open", kDownloadPageUrl, remote::kSwShow);
+}
+
+void CConsoleDlg::OnAdminCredential()
+{
+    CheckCredentialButton(IDC_CURRENT_CREDENTIAL, BST_UNCHECKED);
+    CheckCredentialButton(IDC_ADMIN_CREDENTIAL, BST_CHECKED);
+    for (int id : {IDC_USER_NAME_LABEL, IDC_USER_NAME, IDC_PASSWORD_LABEL, IDC_PASSWORD})
+        ::EnableWindow(GetDlgItem(id), TRUE);
+}
+
+void CConsoleDlg::OnCurrentCredential()
+{
+    CheckCredentialButton(IDC_CURRENT_CREDENTIAL, BST_CHECKED);
+    CheckCredentialButton(IDC_ADMIN_CREDENTIAL, BST_UNCHECKED);
+    for (int id : {IDC_USER_NAME_LABEL, IDC_USER_NAME, IDC_PASSWORD_LABEL, IDC_PASSWORD})
+        ::EnableWindow(GetDlgItem(id), FALSE);
+}
+
+// The button control gives a radio button the tab-stop style whenever it is checked;
+// the credential buttons are reached with the mouse only, so the style goes again.
+void CConsoleDlg::CheckCredentialButton(int id, UINT check)
+{
+    CheckDlgButton(id, check);
+    const HWND hButton = GetDlgItem(id);
+    const LONG_PTR style = ::GetWindowLongPtrA(hButton, GWL_STYLE);
+    if (style & WS_TABSTOP)
+        ::SetWindowLongPtrA(hButton, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+}
+
+void CConsoleDlg::StartSelectedService() { RunWhenNoPass(Command::Start); }
+
+void CConsoleDlg::StopSelectedService() { RunWhenNoPass(Command::Stop); }
+
+void CConsoleDlg::OnServiceListRightClick(NMHDR* /*pNMHDR*/, LRESULT* pResult)
+{
+    *pResult = 0;
+    HMENU hMenu = ::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_SERVICE_MENU));
+    if (!hMenu)
+        return;
+    // Screen coordinates are signed: monitors left of or above the primary one are negative.
+    const DWORD pos = ::GetMessagePos();
+    const int x = static_cast<short>(LOWORD(pos));
+    const int y = static_cast<short>(HIWORD(pos));
+    ::TrackPopupMenu(::GetSubMenu(hMenu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, m_hWnd,
+                     nullptr);
+    ::DestroyMenu(hMenu);
+}
+
+LRESULT CConsoleDlg::OnPassEnded(WPARAM /*wParam*/, LPARAM /*lParam*/)
+{
+    // Any pass may post this; only the end of the pass we are tracking matters.
+    if (m_runningPass && m_runningPass->HasEnded()) {
+        m_runningPass.reset();
+        EndFill();
+    }
+    if (!m_runningPass && m_pendingCommand != Command::None) {
+        const Command command = m_pendingCommand;
+        m_pendingCommand = Command::None;
+        RunCommand(command);
+    }
+    return 0;
+}
+
+void CConsoleDlg::OnTimer(UINT_PTR nIDEvent)
+{
+    if (nIDEvent != kFillRepaintTimer) {
+        Default();
+        return;
+    }
+    // Let the rows written so far show, then go back to writing them unseen.
+    m_listServices.SetRedraw(TRUE);
+    ::UpdateWindow(m_listServices.m_hWnd);
+    m_listServices.SetRedraw(FALSE);
+}
+
+// ---- Commands and passes ----
+
+bool CConsoleDlg::IsPassRunning() const { return m_runningPass && !m_runningPass->HasEnded(); }
+
+// A command while a pass writes rows would share the pass's remote name: a refresh
+// would empty the list under it, and any command's forced cancel (or the pass's own
+// final one) would cut the other's session. So the running pass is asked to stop and
+// the command runs once the pass has said it ended; the latest command wins. Nothing
+// here waits: the pass's end arrives as a posted message.
+void CConsoleDlg::RunWhenNoPass(Command command)
+{
+    if (IsPassRunning()) {
+        m_pendingCommand = command;
+        m_runningPass->RequestStop();
+        return;
+    }
+    RunCommand(command);
+}
+
+void CConsoleDlg::RunCommand(Command command)
+{
+    const HWND hWnd = m_hWnd;
+    // Runs on the pass's thread; a post to a window that is gone simply fails.
+    remote::PassEndedCallback onEnded = [hWnd] { ::PostMessageA(hWnd, WM_PASS_ENDED, 0, 0); };
+
+    // The connect of a refresh, and the whole of a start or stop, block this thread.
+    HCURSOR hOldCursor = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+    BeginFill();
+    switch (command) {
+    case Command::Refresh:
+        m_runningPass = remote::RefreshServiceList(*this, Platform(), std::move(onEnded));
+        break;
+    case Command::Start:
+        m_runningPass = remote::StartSelectedService(*this, Platform(), std::move(onEnded));
+        break;
+    case Command::Stop:
+        m_runningPass = remote::StopSelectedService(*this, Platform(), std::move(onEnded));
+        break;
+    case Command::None:
+        break;
+    }
+    if (!m_runningPass)
+        EndFill();
+    ::SetCursor(hOldCursor);
+}
+
+// A list that repaints after every inserted row takes milliseconds a row; with its
+// redraw suspended it takes microseconds, and the timer still shows rows arriving.
+void CConsoleDlg::BeginFill()
+{
+    m_listServices.SetRedraw(FALSE);
+    ::SetTimer(m_hWnd, kFillRepaintTimer, kFillRepaintMs, nullptr);
+}
+
+void CConsoleDlg::EndFill()
+{
+    ::KillTimer(m_hWnd, kFillRepaintTimer);
+    m_listServices.SetRedraw(TRUE);
+    ::InvalidateRect(m_listServices.m_hWnd, nullptr, TRUE);
+}
+
+// Pumps messages (the dialog is gone, but a pass's message box may still be up)
+// until the pass has ended or the time is up.
+bool CConsoleDlg::WaitForPassEnd(DWORD milliseconds)
+{
+    const DWORD start = ::GetTickCount();
+    while (!m_runningPass->HasEnded()) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, (std::min)(milliseconds - elapsed, DWORD{10}),
+                                    QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    return true;
+}

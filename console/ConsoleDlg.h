@@ -1,0 +1,76 @@
+// The console: the program's main dialog, and the window side of the remote logic.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "controls/LinkControls.h"
+#include "framework/Afx.h"
+#include "remote/Refresh.h"
+#include "remote/ServiceConsole.h"
+
+class CConsoleDlg : public CDialog, public remote::IServiceConsole {
+public:
+    CConsoleDlg();
+    ~CConsoleDlg() override;
+    CConsoleDlg(const CConsoleDlg&) = delete;
+    CConsoleDlg& operator=(const CConsoleDlg&) = delete;
+
+    // IServiceConsole, on the real controls. A pass calls InsertItem, SetItemText and
+    // AfxMessageBox from its own thread; the rest run on the user-interface thread.
+    remote::RemoteTarget PullRemoteTarget() override;
+    bool IsCurrentCredential() override;
+    void DeleteAllItems() override;
+    void InsertItem(int item, const std::string& text) override;
+    void SetItemText(int item, int subItem, const std::string& text) override;
+    int GetNextItem(int start, unsigned flags) override;
+    std::string GetItemText(int item, int subItem) override;
+    int AfxMessageBox(const std::string& text, unsigned style) override;
+    bool AfxBeginThread(remote::ThreadProc proc, void* param) override;
+
+    // True while a pass started from this console may still write rows or show a message.
+    bool IsPassRunning() const;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    // Message handlers, in the order of the message map.
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void RefreshServiceList();
+    void OnDownloadClicked();
+    void OnAdminCredential();
+    void OnCurrentCredential();
+    void StartSelectedService();
+    void StopSelectedService();
+    void OnServiceListRightClick(NMHDR* pNMHDR, LRESULT* pResult);
+    LRESULT OnPassEnded(WPARAM wParam, LPARAM lParam);
+    void OnTimer(UINT_PTR nIDEvent);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    enum class Command { None, Refresh, Start, Stop };
+
+    void CheckCredentialButton(int id, UINT check);
+    void RunWhenNoPass(Command command);
+    void RunCommand(Command command);
+    void BeginFill();
+    void EndFill();
+    bool WaitForPassEnd(DWORD milliseconds);
+
+    CPictureLink m_banner;
+    CTextLink m_promoText;
+    CTextLink m_promoTitle;
+    CListCtrl m_listServices;
+    std::string m_strRemoteComputer;
+    std::string m_strUserName;
+    std::string m_strPassword;
+    HICON m_hIcon;
+
+    // The pass that may still be writing rows, and a command that waits for it to end.
+    std::shared_ptr<remote::CPassControl> m_runningPass;
+    Command m_pendingCommand = Command::None;
+};

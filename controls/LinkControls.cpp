@@ -1,0 +1,119 @@
+// The link controls: hand cursor, colours, underlined font, and opening the address.
+#include "controls/LinkControls.h"
+
+#include "controls/LinkAddresses.h"
+#include "resources/resource.h"
+
+namespace {
+
+HCURSOR LoadHandCursor()
+{
+    return ::LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDC_LINK_HAND));
+}
+
+// A link without an address of its own stands for the address it shows.
+void OpenLink(const CWnd& link, std::string& strUrl)
+{
+    if (strUrl.empty())
+        strUrl = link.GetWindowText();
+    if (CWinApp* pApp = AfxGetApp())
+        pApp->Platform().ShellExecuteA("open", strUrl.c_str(), remote::kSwShowNormal);
+}
+
+}  // namespace
+
+// ---- CPictureLink ----
+
+BEGIN_MESSAGE_MAP(CPictureLink, CStatic)
+    ON_WM_SETCURSOR()
+    ON_WM_LBUTTONDOWN()
+END_MESSAGE_MAP()
+
+CPictureLink::CPictureLink()
+{
+    SetUrl(kHomePageUrl);
+    m_hCursor = LoadHandCursor();
+}
+
+CPictureLink::~CPictureLink() = default;
+
+void CPictureLink::SetUrl(const char* pszUrl) { m_strUrl = pszUrl ? pszUrl : ""; }
+
+BOOL CPictureLink::OnSetCursor(HWND /*hWnd*/, UINT /*nHitTest*/, UINT /*message*/)
+{
+    if (!m_hCursor)
+        return static_cast<BOOL>(Default());
+    ::SetCursor(m_hCursor);
+    return TRUE;
+}
+
+void CPictureLink::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/)
+{
+    OpenLink(*this, m_strUrl);
+    Default();
+}
+
+// ---- CTextLink ----
+
+BEGIN_MESSAGE_MAP(CTextLink, CStatic)
+    ON_WM_CTLCOLOR_REFLECT()
+    ON_WM_NCHITTEST()
+    ON_WM_SETCURSOR()
+    ON_WM_LBUTTONDOWN()
+END_MESSAGE_MAP()
+
+CTextLink::CTextLink()
+    : m_crText(RGB(0, 0, 255)), m_hCursor(LoadHandCursor()), m_strUrl(kDownloadPageUrl)
+{
+}
+
+// A control that outlives this object must not keep drawing with the font that goes
+// with it: it gets its dialog's font back.
+CTextLink::~CTextLink()
+{
+    if (m_hWnd && ::IsWindow(m_hWnd) && m_fontUnderline.GetSafeHandle()) {
+        const LRESULT dialogFont = ::SendMessageA(::GetParent(m_hWnd), WM_GETFONT, 0, 0);
+        ::SendMessageA(m_hWnd, WM_SETFONT, static_cast<WPARAM>(dialogFont), FALSE);
+    }
+}
+
+void CTextLink::PreSubclassWindow()
+{
+    // A control that was never given a font draws with the system font, so that is the
+    // font to underline; without a readable description the control keeps its font.
+    HGDIOBJ hFont = reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT));
+    if (!hFont)
+        hFont = ::GetStockObject(SYSTEM_FONT);
+    LOGFONTA logFont = {};
+    if (::GetObjectA(hFont, sizeof logFont, &logFont) > 0) {
+        logFont.lfUnderline = TRUE;
+        if (m_fontUnderline.CreateFontIndirect(&logFont))
+            SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_fontUnderline.GetSafeHandle()), TRUE);
+    }
+    CStatic::PreSubclassWindow();
+}
+
+// Transparent text on the hollow brush: the dialog's own background shows around it.
+HBRUSH CTextLink::CtlColor(HDC hDC, UINT /*nCtlColor*/)
+{
+    ::SetTextColor(hDC, m_crText);
+    ::SetBkMode(hDC, TRANSPARENT);
+    return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+}
+
+// A static without SS_NOTIFY is transparent to the mouse; a link must not be.
+LRESULT CTextLink::OnNcHitTest(POINT /*point*/) { return HTCLIENT; }
+
+BOOL CTextLink::OnSetCursor(HWND /*hWnd*/, UINT /*nHitTest*/, UINT /*message*/)
+{
+    if (!m_hCursor)
+        return static_cast<BOOL>(Default());
+    ::SetCursor(m_hCursor);
+    return TRUE;
+}
+
+void CTextLink::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/)
+{
+    OpenLink(*this, m_strUrl);
+    Default();
+}

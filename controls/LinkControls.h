@@ -1,0 +1,52 @@
+// Static controls that behave as web links: the banner picture and the blue,
+// underlined text lines. Each takes over a control of a dialog template.
+#pragma once
+
+#include <string>
+
+#include "framework/Afx.h"
+
+// The banner: a hand over it, and a click opens the home page.
+class CPictureLink : public CStatic {
+public:
+    CPictureLink();
+    ~CPictureLink() override;
+
+    // An empty address makes a click open the control's own text.
+    void SetUrl(const char* pszUrl);
+
+protected:
+    BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
+    void OnLButtonDown(UINT nFlags, POINT point);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    HCURSOR m_hCursor = nullptr;  // shared resource: never freed
+    std::string m_strUrl;
+};
+
+// A text line: blue, underlined, a hand over it, and a click opens the download page
+// whatever the line says.
+class CTextLink : public CStatic {
+public:
+    CTextLink();
+    ~CTextLink() override;
+
+protected:
+    // Gives the control an underlined copy of its font, owned by this object.
+    void PreSubclassWindow() override;
+
+    HBRUSH CtlColor(HDC hDC, UINT nCtlColor);
+    LRESULT OnNcHitTest(POINT point);
+    BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
+    void OnLButtonDown(UINT nFlags, POINT point);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    COLORREF m_crText;
+    HCURSOR m_hCursor = nullptr;  // shared resource: never freed
+    std::string m_strUrl;
+    CFont m_fontUnderline;
+};

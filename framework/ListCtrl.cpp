@@ -1,0 +1,91 @@
+// CListCtrl: list-view messages, ANSI variants.
+#include "framework/ListCtrl.h"
+
+#include <vector>
+
+int CListCtrl::InsertColumn(int nCol, const char* lpszColumnHeading, int nFormat, int nWidth,
+                            int nSubItem)
+{
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = nFormat;
+    column.cx = nWidth;
+    column.pszText = const_cast<char*>(lpszColumnHeading ? lpszColumnHeading : "");
+    column.iSubItem = nSubItem;
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_INSERTCOLUMNA, static_cast<WPARAM>(nCol),
+                                           reinterpret_cast<LPARAM>(&column)));
+}
+
+int CListCtrl::InsertItem(int nItem, const char* lpszItem)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = nItem;
+    item.iSubItem = 0;
+    item.pszText = const_cast<char*>(lpszItem ? lpszItem : "");
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_INSERTITEMA, 0,
+                                           reinterpret_cast<LPARAM>(&item)));
+}
+
+BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* lpszText)
+{
+    LVITEMA item = {};
+    item.iSubItem = nSubItem;
+    item.pszText = const_cast<char*>(lpszText ? lpszText : "");
+    return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_SETITEMTEXTA, static_cast<WPARAM>(nItem),
+                                            reinterpret_cast<LPARAM>(&item)));
+}
+
+int CListCtrl::GetNextItem(int nItem, int nFlags) const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETNEXTITEM, static_cast<WPARAM>(nItem),
+                                           MAKELPARAM(nFlags, 0)));
+}
+
+std::string CListCtrl::GetItemText(int nItem, int nSubItem) const
+{
+    // The control says only how much it copied, so the buffer grows until the text
+    // fits with room to spare.
+    constexpr size_t kLargestText = size_t{1} << 24;
+    std::vector<char> buffer(256);
+    for (;;) {
+        LVITEMA item = {};
+        item.iSubItem = nSubItem;
+        item.pszText = buffer.data();
+        item.cchTextMax = static_cast<int>(buffer.size());
+        const LRESULT copied = ::SendMessageA(m_hWnd, LVM_GETITEMTEXTA,
+                                              static_cast<WPARAM>(nItem),
+                                              reinterpret_cast<LPARAM>(&item));
+        if (copied <= 0 || !item.pszText)
+            return {};
+        if (static_cast<size_t>(copied) < buffer.size() - 1 || buffer.size() >= kLargestText)
+            return std::string(item.pszText, static_cast<size_t>(copied));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+BOOL CListCtrl::DeleteAllItems()
+{
+    return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_DELETEALLITEMS, 0, 0));
+}
+
+DWORD CListCtrl::SetExtendedStyle(DWORD dwNewStyle)
+{
+    return static_cast<DWORD>(::SendMessageA(m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                                             static_cast<LPARAM>(dwNewStyle)));
+}
+
+DWORD CListCtrl::GetExtendedStyle() const
+{
+    return static_cast<DWORD>(::SendMessageA(m_hWnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+}
+
+int CListCtrl::GetItemCount() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0));
+}
+
+void CListCtrl::SetRedraw(BOOL bRedraw)
+{
+    ::SendMessageA(m_hWnd, WM_SETREDRAW, static_cast<WPARAM>(bRedraw), 0);
+}

@@ -1,0 +1,30 @@
+// CListCtrl: a report-style list-view control taken over from a dialog template.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "framework/Wnd.h"
+
+// Every call is one message sent to the control, so a worker thread's call is carried
+// out by the thread that owns the list while the worker waits.
+class CListCtrl : public CWnd {
+public:
+    CListCtrl() = default;
+
+    int InsertColumn(int nCol, const char* lpszColumnHeading, int nFormat, int nWidth,
+                     int nSubItem);
+    int InsertItem(int nItem, const char* lpszItem);
+    BOOL SetItemText(int nItem, int nSubItem, const char* lpszText);
+    int GetNextItem(int nItem, int nFlags) const;
+    // The whole text of the cell, however long.
+    std::string GetItemText(int nItem, int nSubItem) const;
+    BOOL DeleteAllItems();
+    // The mask is left at 0, which the control reads as every bit. Returns the old style.
+    DWORD SetExtendedStyle(DWORD dwNewStyle);
+    DWORD GetExtendedStyle() const;
+    int GetItemCount() const;
+    void SetRedraw(BOOL bRedraw = TRUE);
+};

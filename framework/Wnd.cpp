@@ -1,0 +1,251 @@
+// CWnd: message-map dispatch and control subclassing.
+#include "framework/Wnd.h"
+
+#include <vector>
+
+namespace {
+
+// The object that took over a control, and the control's own window procedure. The
+// second outlives the first when someone subclassed the control after us, so our
+// procedure, still in that chain, can pass messages on.
+constexpr char kObjectProp[] = "Quillmark.CWnd";
+constexpr char kSuperProp[] = "Quillmark.CWnd.Super";
+
+bool IsOurProcess(HWND hWnd)
+{
+    DWORD pid = 0;
+    return ::GetWindowThreadProcessId(hWnd, &pid) != 0 && pid == ::GetCurrentProcessId();
+}
+
+WNDPROC SuperProcOf(HWND hWnd)
+{
+    return reinterpret_cast<WNDPROC>(
+        reinterpret_cast<INT_PTR>(::GetPropA(hWnd, kSuperProp)));
+}
+
+}  // namespace
+
+// CWnd's own table is empty and ends every chain.
+const MessageMap* CWnd::GetThisMessageMap()
+{
+    static const MessageMapEntry kEntries[] = {{0, 0, 0, 0, nullptr}};
+    static const MessageMap kMap = {nullptr, &kEntries[0]};
+    return &kMap;
+}
+
+const MessageMap* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+
+CWnd::CWnd() = default;
+
+// An object that goes before its control must not be called by it afterwards.
+CWnd::~CWnd()
+{
+    if (m_pfnSuper)
+        UnsubclassWindow();
+}
+
+HWND CWnd::GetSafeHwnd() const { return m_hWnd; }
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return ::SendMessageA(m_hWnd, message, wParam, lParam);
+}
+
+BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return ::PostMessageA(m_hWnd, message, wParam, lParam);
+}
+
+HWND CWnd::GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
+
+std::string AfxGetWindowText(HWND hWnd)
+{
+    if (!hWnd)
+        return {};
+    // The length is an upper bound (it may count a multibyte text generously), so the
+    // text is cut at what was actually copied.
+    const int length = ::GetWindowTextLengthA(hWnd);
+    if (length <= 0)
+        return {};
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    const int copied = ::GetWindowTextA(hWnd, buffer.data(), static_cast<int>(buffer.size()));
+    return std::string(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+std::string CWnd::GetWindowText() const { return AfxGetWindowText(m_hWnd); }
+
+void CWnd::GetClientRect(RECT* pRect) const { ::GetClientRect(m_hWnd, pRect); }
+
+BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
+
+BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
+
+HMENU CWnd::GetSystemMenu(BOOL bRevert) const { return ::GetSystemMenu(m_hWnd, bRevert); }
+
+BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent)
+{
+    if (!pParent || !pParent->m_hWnd)
+        return FALSE;
+    HWND hWndControl = ::GetDlgItem(pParent->m_hWnd, static_cast<int>(nID));
+    return hWndControl ? SubclassWindow(hWndControl) : FALSE;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd)
+{
+    if (m_hWnd || !hWnd || !::IsWindow(hWnd) || !IsOurProcess(hWnd) ||
+        ::GetPropA(hWnd, kObjectProp))
+        return FALSE;
+
+    m_hWnd = hWnd;
+    PreSubclassWindow();
+
+    // The object is findable before its procedure is in place: the first message can
+    // arrive as soon as the window procedure changes.
+    if (!::SetPropA(hWnd, kObjectProp, this)) {
+        m_hWnd = nullptr;
+        return FALSE;
+    }
+    const WNDPROC pfnSuper = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
+        hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWndProc)));
+    if (!pfnSuper) {
+        ::RemovePropA(hWnd, kObjectProp);
+        m_hWnd = nullptr;
+        return FALSE;
+    }
+    m_pfnSuper = pfnSuper;
+    ::SetPropA(hWnd, kSuperProp, reinterpret_cast<HANDLE>(reinterpret_cast<INT_PTR>(pfnSuper)));
+    return TRUE;
+}
+
+void CWnd::PreSubclassWindow() {}
+
+void CWnd::UnsubclassWindow()
+{
+    const HWND hWnd = m_hWnd;
+    if (hWnd && ::IsWindow(hWnd)) {
+        ::RemovePropA(hWnd, kObjectProp);
+        const auto pfnCurrent = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_WNDPROC));
+        if (pfnCurrent == &CWnd::StaticWndProc) {
+            ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+            ::RemovePropA(hWnd, kSuperProp);
+        }
+        // Otherwise a later subclass still calls our procedure, which finds no object
+        // and passes everything to the procedure kept in kSuperProp.
+    }
+    m_pfnSuper = nullptr;
+    m_hWnd = nullptr;
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd)
+{
+    if (!hWnd || !IsOurProcess(hWnd))
+        return nullptr;
+    return static_cast<CWnd*>(::GetPropA(hWnd, kObjectProp));
+}
+
+LRESULT CWnd::Default()
+{
+    if (!m_pCurrentMsg)
+        return 0;
+    return DefWindowProc(m_pCurrentMsg->message, m_pCurrentMsg->wParam, m_pCurrentMsg->lParam);
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    if (OnWndMsg(message, wParam, lParam, &result))
+        return result;
+    return DefWindowProc(message, wParam, lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (m_pfnSuper)
+        return ::CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    // A control that has taken over its own colours answers first; the parent's table
+    // and default only see the question when the control leaves it (a null brush).
+    if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+        const HWND hWndChild = reinterpret_cast<HWND>(lParam);
+        CWnd* pChild = FromHandlePermanent(hWndChild);
+        if (pChild && pChild != this && m_hWnd && ::IsChild(m_hWnd, hWndChild)) {
+            const UINT nCtlColor = message - WM_CTLCOLORMSGBOX;  // the CTLCOLOR_ kind
+            if (const MessageMapEntry* pEntry = pChild->FindEntry(kReflectedCtlColor, 0, 0)) {
+                const LRESULT brush = pEntry->pfnThunk(pChild, wParam, nCtlColor);
+                if (brush) {
+                    *pResult = brush;
+                    return true;
+                }
+            }
+        }
+    }
+
+    const MessageMapEntry* pEntry = FindEntry(message, wParam, lParam);
+    if (!pEntry)
+        return false;
+    *pResult = pEntry->pfnThunk(this, wParam, lParam);
+    return true;
+}
+
+const MessageMapEntry* CWnd::FindEntry(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    UINT nCode = 0;
+    UINT nID = 0;
+    const bool bCommand = message == WM_COMMAND;
+    const bool bNotify = message == WM_NOTIFY;
+    if (bCommand) {
+        nID = LOWORD(wParam);
+        // Menus and accelerators (no control handle) are plain commands, whatever the
+        // accelerator flag says.
+        nCode = lParam ? HIWORD(wParam) : 0;
+    } else if (bNotify) {
+        const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
+        if (!pHeader)
+            return nullptr;
+        nID = static_cast<UINT>(pHeader->idFrom);
+        nCode = pHeader->code;
+    }
+
+    for (const MessageMap* pMap = GetMessageMap(); pMap;
+         pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
+        for (const MessageMapEntry* pEntry = pMap->pEntries; pEntry->pfnThunk; ++pEntry) {
+            if (pEntry->nMessage != message)
+                continue;
+            if ((bCommand || bNotify) &&
+                (pEntry->nCode != nCode || nID < pEntry->nID || nID > pEntry->nLastID))
+                continue;
+            return pEntry;
+        }
+    }
+    return nullptr;
+}
+
+LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* pWnd = static_cast<CWnd*>(::GetPropA(hWnd, kObjectProp));
+    if (!pWnd) {
+        const WNDPROC pfnSuper = SuperProcOf(hWnd);
+        return pfnSuper ? ::CallWindowProcA(pfnSuper, hWnd, message, wParam, lParam)
+                        : ::DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+
+    CurrentMessage current = {message, wParam, lParam, false};
+    CurrentMessage* const pPrevious = pWnd->m_pCurrentMsg;
+    pWnd->m_pCurrentMsg = &current;
+    LRESULT result = 0;
+    // Nothing may unwind through the system's code: a failed handler answers 0.
+    try {
+        result = pWnd->WindowProc(message, wParam, lParam);
+    } catch (...) {
+        result = 0;
+    }
+    pWnd->m_pCurrentMsg = pPrevious;
+
+    if (message == WM_NCDESTROY)
+        pWnd->UnsubclassWindow();
+    return result;
+}
