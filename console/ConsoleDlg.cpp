@@ -14,6 +14,8 @@ namespace {
 
 // Posted by a pass's end-of-pass callback; the pass may end on any thread.
 constexpr UINT WM_PASS_ENDED = WM_APP + 1;
+// Posted by a pass once it has written a screenful of rows, so they show at once.
+constexpr UINT WM_FIRST_SCREEN_FILLED = WM_APP + 2;
 // While rows arrive with the list's redraw suspended, it is repainted this often.
 constexpr UINT_PTR kFillRepaintTimer = 1;
 constexpr UINT kFillRepaintMs = 250;
@@ -36,6 +38,7 @@ BEGIN_MESSAGE_MAP(CConsoleDlg, CDialog)
     ON_COMMAND(ID_SERVICE_STOP, &CConsoleDlg::StopSelectedService)
     ON_NOTIFY(NM_RCLICK, IDC_SERVICE_LIST, &CConsoleDlg::OnServiceListRightClick)
     ON_MESSAGE(WM_PASS_ENDED, &CConsoleDlg::OnPassEnded)
+    ON_MESSAGE(WM_FIRST_SCREEN_FILLED, &CConsoleDlg::OnFirstScreenFilled)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 
@@ -124,6 +127,8 @@ void CConsoleDlg::DeleteAllItems() { m_listServices.DeleteAllItems(); }
 void CConsoleDlg::InsertItem(int item, const std::string& text)
 {
     m_listServices.InsertItem(item, text.c_str());
+    if (item + 1 == m_nRowsPerScreen.load())
+        PostMessage(WM_FIRST_SCREEN_FILLED);
 }
 
 void CConsoleDlg::SetItemText(int item, int subItem, const std::string& text)
@@ -259,7 +264,19 @@ void CConsoleDlg::OnTimer(UINT_PTR nIDEvent)
         Default();
         return;
     }
-    // Let the rows written so far show, then go back to writing them unseen.
+    RepaintDuringFill();
+}
+
+LRESULT CConsoleDlg::OnFirstScreenFilled(WPARAM /*wParam*/, LPARAM /*lParam*/)
+{
+    if (IsPassRunning())
+        RepaintDuringFill();
+    return 0;
+}
+
+// Lets the rows written so far show, then goes back to writing them unseen.
+void CConsoleDlg::RepaintDuringFill()
+{
     m_listServices.SetRedraw(TRUE);
     ::UpdateWindow(m_listServices.m_hWnd);
     m_listServices.SetRedraw(FALSE);
@@ -315,12 +332,14 @@ void CConsoleDlg::RunCommand(Command command)
 // redraw suspended it takes microseconds, and the timer still shows rows arriving.
 void CConsoleDlg::BeginFill()
 {
+    m_nRowsPerScreen.store(static_cast<int>(m_listServices.SendMessage(LVM_GETCOUNTPERPAGE)));
     m_listServices.SetRedraw(FALSE);
     ::SetTimer(m_hWnd, kFillRepaintTimer, kFillRepaintMs, nullptr);
 }
 
 void CConsoleDlg::EndFill()
 {
+    m_nRowsPerScreen.store(0);
     ::KillTimer(m_hWnd, kFillRepaintTimer);
     m_listServices.SetRedraw(TRUE);
     ::InvalidateRect(m_listServices.m_hWnd, nullptr, TRUE);

@@ -1,6 +1,7 @@
 // The console: the program's main dialog, and the window side of the remote logic.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,7 @@ protected:
     void StopSelectedService();
     void OnServiceListRightClick(NMHDR* pNMHDR, LRESULT* pResult);
     LRESULT OnPassEnded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnFirstScreenFilled(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR nIDEvent);
 
     DECLARE_MESSAGE_MAP()
@@ -59,6 +61,7 @@ private:
     void RunCommand(Command command);
     void BeginFill();
     void EndFill();
+    void RepaintDuringFill();
     bool WaitForPassEnd(DWORD milliseconds);
 
     CPictureLink m_banner;
@@ -73,4 +76,6 @@ private:
     // The pass that may still be writing rows, and a command that waits for it to end.
     std::shared_ptr<remote::CPassControl> m_runningPass;
     Command m_pendingCommand = Command::None;
+    // Rows that fill the list's view, while a fill runs; read by the pass's thread.
+    std::atomic<int> m_nRowsPerScreen{0};
 };
