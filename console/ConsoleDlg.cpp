@@ -250,11 +250,7 @@ LRESULT CConsoleDlg::OnPassEnded(WPARAM /*wParam*/, LPARAM /*lParam*/)
         m_runningPass.reset();
         EndFill();
     }
-    if (!m_runningPass && m_pendingCommand != Command::None) {
-        const Command command = m_pendingCommand;
-        m_pendingCommand = Command::None;
-        RunCommand(command);
-    }
+    RunPendingCommands();
     return 0;
 }
 
@@ -288,44 +284,75 @@ bool CConsoleDlg::IsPassRunning() const { return m_runningPass && !m_runningPass
 
 // A command while a pass writes rows would share the pass's remote name: a refresh
 // would empty the list under it, and any command's forced cancel (or the pass's own
-// final one) would cut the other's session. So the running pass is asked to stop and
-// the command runs once the pass has said it ended; the latest command wins. Nothing
-// here waits: the pass's end arrives as a posted message.
+// final one) would cut the other's session. So the command waits for the pass to end.
+// A refresh asks the pass to stop first, since its rows are about to be replaced; a
+// start or stop lets the list finish, so that its failure leaves the list whole.
+// Nothing here waits: the pass's end arrives as a posted message.
 void CConsoleDlg::RunWhenNoPass(Command command)
 {
-    if (IsPassRunning()) {
-        m_pendingCommand = command;
-        m_runningPass->RequestStop();
+    if (!IsPassRunning()) {
+        RunCommand(command);
         return;
     }
-    RunCommand(command);
+    if (command == Command::Refresh) {
+        m_bRefreshPending = true;
+        m_runningPass->RequestStop();
+    } else {
+        m_pendingServiceCommand = command;  // the latest start or stop wins
+    }
+}
+
+// A pending start or stop goes first: when it succeeds, its own refresh also serves
+// the pending one.
+void CConsoleDlg::RunPendingCommands()
+{
+    while (!IsPassRunning()) {
+        if (m_pendingServiceCommand != Command::None) {
+            const Command command = m_pendingServiceCommand;
+            m_pendingServiceCommand = Command::None;
+            RunCommand(command);
+        } else if (m_bRefreshPending) {
+            RunCommand(Command::Refresh);
+        } else {
+            return;
+        }
+    }
 }
 
 void CConsoleDlg::RunCommand(Command command)
 {
+    if (command == Command::Refresh)
+        m_bRefreshPending = false;
+
     const HWND hWnd = m_hWnd;
     // Runs on the pass's thread; a post to a window that is gone simply fails.
     remote::PassEndedCallback onEnded = [hWnd] { ::PostMessageA(hWnd, WM_PASS_ENDED, 0, 0); };
 
     // The connect of a refresh, and the whole of a start or stop, block this thread.
-    HCURSOR hOldCursor = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
-    BeginFill();
+    const HCURSOR hOldCursor = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+    std::shared_ptr<remote::CPassControl> pass;
     switch (command) {
     case Command::Refresh:
-        m_runningPass = remote::RefreshServiceList(*this, Platform(), std::move(onEnded));
+        pass = remote::RefreshServiceList(*this, Platform(), std::move(onEnded));
         break;
     case Command::Start:
-        m_runningPass = remote::StartSelectedService(*this, Platform(), std::move(onEnded));
+        pass = remote::StartSelectedService(*this, Platform(), std::move(onEnded));
         break;
     case Command::Stop:
-        m_runningPass = remote::StopSelectedService(*this, Platform(), std::move(onEnded));
+        pass = remote::StopSelectedService(*this, Platform(), std::move(onEnded));
         break;
     case Command::None:
         break;
     }
-    if (!m_runningPass)
-        EndFill();
     ::SetCursor(hOldCursor);
+    if (!pass)
+        return;
+
+    // The new pass is a refresh, whatever asked for one. Its first row can only be
+    // written once this thread reads messages again, so the fill starts in time.
+    m_runningPass = std::move(pass);
+    m_bRefreshPending = false;
+    BeginFill();
 }
 
 // A list that repaints after every inserted row takes milliseconds a row; with its

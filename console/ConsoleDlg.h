@@ -58,6 +58,7 @@ private:
 
     void CheckCredentialButton(int id, UINT check);
     void RunWhenNoPass(Command command);
+    void RunPendingCommands();
     void RunCommand(Command command);
     void BeginFill();
     void EndFill();
@@ -73,9 +74,10 @@ private:
     std::string m_strPassword;
     HICON m_hIcon;
 
-    // The pass that may still be writing rows, and a command that waits for it to end.
+    // The pass that may still be writing rows, and the commands that wait for it to end.
     std::shared_ptr<remote::CPassControl> m_runningPass;
-    Command m_pendingCommand = Command::None;
+    bool m_bRefreshPending = false;
+    Command m_pendingServiceCommand = Command::None;
     // Rows that fill the list's view, while a fill runs; read by the pass's thread.
     std::atomic<int> m_nRowsPerScreen{0};
 };

@@ -1,0 +1,208 @@
+// The console while a pass fills its list from another thread: responsiveness, commands
+// that arrive meanwhile, closing during a pass, and the pass's own message boxes.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/windows/console/ConsoleTestSupport.h"
+
+namespace consoletest {
+namespace {
+
+using fakes::InOrder;
+
+// Enough that a pass is still writing rows when a test acts. Each row is four round trips
+// to the window's thread, about two milliseconds under Wine.
+constexpr int kManyServices = 3000;
+constexpr int kFillServices = 1000;
+
+using PassFilling = ConsoleTest;
+using CommandDuringPass = ConsoleTest;
+using PassMessages = ConsoleTest;
+
+// ---- Filling ----
+
+TEST_F(PassFilling, TheWindowAnswersWhileRowsArrive)
+{
+    m_platform.services = fakes::Services(kFillServices);
+
+    struct Probe {
+        int nRows;
+        DWORD dwRoundTripMs;
+    };
+    // Round trips to the window from another thread, until the list is full.
+    auto probes = OnSecondThread([hList = m_hList] {
+        std::vector<Probe> seen;
+        const DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < 30000) {
+            const DWORD sent = ::GetTickCount();
+            const int rows = ListView_GetItemCount(hList);
+            seen.push_back({rows, ::GetTickCount() - sent});
+            if (rows == kFillServices)
+                break;
+            ::Sleep(2);
+        }
+        return seen;
+    });
+    Click(IDC_RUN);
+    ASSERT_TRUE(WaitForPassEnd());
+
+    const std::vector<Probe> seen = Await(probes);
+    const auto whileFilling = std::count_if(seen.begin(), seen.end(), [](const Probe& probe) {
+        return probe.nRows > 0 && probe.nRows < kFillServices;
+    });
+    const DWORD slowest = std::max_element(seen.begin(), seen.end(), [](const Probe& a, const Probe& b) {
+        return a.dwRoundTripMs < b.dwRoundTripMs;
+    })->dwRoundTripMs;
+    EXPECT_GE(whileFilling, 3) << "the rows did not arrive while the window answered";
+    EXPECT_LT(slowest, 500u);
+
+    ASSERT_EQ(ListView_GetItemCount(m_hList), kFillServices);
+    for (int i : {0, 1, 499, kFillServices - 1}) {
+        char name[16];
+        std::snprintf(name, sizeof name, "svc%03d", i);
+        EXPECT_EQ(ListText(m_hList, i, 0), std::to_string(i));
+        EXPECT_EQ(ListText(m_hList, i, 1), name);
+    }
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// ---- Commands that arrive while a pass writes rows ----
+
+TEST_F(CommandDuringPass, ASecondRunEndsWithOneCompleteListOfTheSecondPass)
+{
+    m_platform.services = fakes::Services(kManyServices);
+    CRowGate gate(100);
+    m_dlg.HoldPassAt(&gate);
+    Click(IDC_RUN);
+    ASSERT_TRUE(gate.WaitReached(10000));
+
+    // The computer's services change before the second pass asks for them.
+    constexpr int kSecondCount = 300;
+    std::vector<fakes::FakeService> second;
+    for (int i = 0; i < kSecondCount; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "new%04d", i);
+        second.push_back({name, "Second pass " + std::to_string(i), 4});
+    }
+    m_platform.services = second;
+    m_journal.Add("test: Run again");
+    Click(IDC_RUN);
+    gate.Release();
+    ASSERT_TRUE(PumpUntil([this] { return m_platform.connects.size() == 2 && !m_dlg.IsPassRunning(); }));
+
+    // Every position once, all from the second pass, in its order.
+    ASSERT_EQ(ListView_GetItemCount(m_hList), kSecondCount);
+    int wrongRows = 0;
+    for (int i = 0; i < kSecondCount; ++i) {
+        if (ListText(m_hList, i, 0) != std::to_string(i) || ListText(m_hList, i, 1) != second[i].strName ||
+            ListText(m_hList, i, 3) != "Service Running")
+            ++wrongRows;
+    }
+    EXPECT_EQ(wrongRows, 0);
+    // The second session is made only once the first pass has cancelled its own.
+    EXPECT_TRUE(InOrder(m_journal, {"WNetAddConnection2A", "test: Run again", "WNetCancelConnection2A",
+                                    "WNetAddConnection2A"}));
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+TEST_F(CommandDuringPass, StopWaitsForThePassToEndAndThenAsks)
+{
+    // The console may let this pass finish its rows first: a shorter list keeps it quick.
+    m_platform.services = fakes::Services(300);
+    CRowGate gate(100);
+    m_dlg.HoldPassAt(&gate);
+    Click(IDC_RUN);
+    ASSERT_TRUE(gate.WaitReached(10000));
+
+    ListView_SetItemState(m_hList, 3, LVIS_SELECTED, LVIS_SELECTED);
+    auto confirmation = OnSecondThread([this] {
+        return AnswerBox(nullptr, IDNO, 10000, [this](const SeenBox&) {
+            m_journal.Add("test: confirmation shown");
+        });
+    });
+    m_journal.Add("test: Stop chosen");
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    gate.Release();
+    EXPECT_EQ(Await(confirmation).strText, "Do you really want to stop the service?");
+    ASSERT_TRUE(WaitForPassEnd());
+    EXPECT_TRUE(InOrder(m_journal, {"test: Stop chosen", "WNetCancelConnection2A", "WNetAddConnection2A",
+                                    "OpenServiceA", "test: confirmation shown", "WNetCancelConnection2A"}));
+    ASSERT_EQ(m_platform.serviceOpens.size(), 1u);
+    EXPECT_EQ(m_platform.serviceOpens[0].name, "svc003");
+    EXPECT_TRUE(m_platform.controls.empty());  // answered No
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// ---- Message boxes ----
+
+TEST_F(PassMessages, AFailureFromThePassIsCaptionedAndOwnedLikeTheWindowsOwn)
+{
+    m_platform.Fail(fakes::Op::EnumSize, 5);
+    m_platform.Fail(fakes::Op::AddConnection, 1326, 1);
+
+    auto fromPass = OnSecondThread([] { return AnswerMessageBox(IDOK); });
+    Click(IDC_RUN);
+    const SeenBox passBox = Await(fromPass);
+    ASSERT_TRUE(WaitForPassEnd());
+    auto fromWindow = OnSecondThread([] { return AnswerMessageBox(IDOK); });
+    Click(IDC_RUN);
+    const SeenBox windowBox = Await(fromWindow);
+
+    EXPECT_EQ(passBox.strText, "Enumeration Services Failed!");
+    EXPECT_EQ(passBox.strCaption, "windows_console_tests");
+    EXPECT_EQ(passBox.hWndOwner, m_hDlg);
+    EXPECT_FALSE(passBox.bOwnerEnabled);
+    EXPECT_EQ(windowBox.strText, "Remote Authentication Failed!");
+    EXPECT_EQ(windowBox.strCaption, passBox.strCaption);
+    EXPECT_EQ(windowBox.hWndOwner, m_hDlg);
+    EXPECT_TRUE(::IsWindowEnabled(m_hDlg));
+    EXPECT_EQ(ListView_GetItemCount(m_hList), 0);
+}
+
+// ---- Closing during a pass ----
+
+// As the program does it: the console runs modally, the user closes it while its pass
+// writes rows, and the console object goes right after its window.
+TEST(ConsoleClosing, DuringAPassTheConsoleGoesPromptlyAndEverySessionIsCancelled)
+{
+    fakes::CJournal journal;
+    CScriptedPlatform platform(journal);
+    platform.services = fakes::Services(kManyServices);
+    TestApp().UsePlatform(&platform);
+    // Released only by the console's shutdown, the pass then takes a while to go on, so
+    // a console that did not wait for it would be gone first.
+    CRowGate gate(100, 50);
+
+    auto* pDlg = new CProbeConsole;
+    pDlg->HoldPassAt(&gate);
+    TestApp().m_pMainWnd = pDlg;
+    auto user = OnSecondThread([&gate] {
+        const HWND hConsole = WaitForTopLevel("#32770", "Quillmark");
+        if (!hConsole)
+            return false;
+        ::PostMessageA(::GetDlgItem(hConsole, IDC_RUN), BM_CLICK, 0, 0);
+        const bool bReached = gate.WaitReached(10000);
+        ::PostMessageA(hConsole, WM_CLOSE, 0, 0);
+        return bReached;
+    });
+    pDlg->DoModal();
+    TestApp().m_pMainWnd = nullptr;
+    EXPECT_TRUE(Await(user));
+
+    const DWORD start = ::GetTickCount();
+    delete pDlg;
+    const DWORD elapsed = ::GetTickCount() - start;
+    journal.Add("test: console gone");
+    TestApp().UsePlatform(nullptr);
+
+    EXPECT_LT(elapsed, 1000u);
+    EXPECT_TRUE(InOrder(journal, {"WNetAddConnection2A", "WNetCancelConnection2A", "test: console gone"}));
+    EXPECT_TRUE(platform.EstablishedSessions().empty());
+    EXPECT_EQ(platform.Problems(), fakes::kBalanced);
+}
+
+}  // namespace
+}  // namespace consoletest

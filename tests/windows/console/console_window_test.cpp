@@ -1,0 +1,297 @@
+// The console window on its own: start-up state, credential modes, keyboard, the
+// service list's menu and Download Here.
+#include <string>
+#include <vector>
+
+#include "controls/LinkAddresses.h"
+#include "resources/resource.h"
+#include "tests/windows/console/ConsoleTestSupport.h"
+
+namespace consoletest {
+namespace {
+
+using ConsoleStartup = ConsoleTest;
+using ConsoleCredentials = ConsoleTest;
+using ConsoleKeyboard = ConsoleTest;
+using ConsoleContextMenu = ConsoleTest;
+using ConsoleDownload = ConsoleTest;
+
+constexpr int kCredentialControls[] = {IDC_USER_NAME_LABEL, IDC_USER_NAME, IDC_PASSWORD_LABEL,
+                                       IDC_PASSWORD};
+
+// ---- Start-up state ----
+
+TEST_F(ConsoleStartup, EditBoxesButtonsAndFocusStartFromTheDefaults)
+{
+    EXPECT_EQ(WindowText(Item(IDC_REMOTE_COMPUTER)), "192.168.0.1");
+    EXPECT_EQ(WindowText(Item(IDC_USER_NAME)), "Administrator");
+    EXPECT_EQ(WindowText(Item(IDC_PASSWORD)), "");
+    EXPECT_EQ(::IsDlgButtonChecked(m_hDlg, IDC_CURRENT_CREDENTIAL), BST_CHECKED);
+    EXPECT_EQ(::IsDlgButtonChecked(m_hDlg, IDC_ADMIN_CREDENTIAL), BST_UNCHECKED);
+    for (int id : kCredentialControls)
+        EXPECT_FALSE(::IsWindowEnabled(Item(id))) << "control " << id;
+    EXPECT_EQ(::GetFocus(), Item(IDC_RUN));
+    // Typed in front of others, the password must not be readable.
+    EXPECT_TRUE(::GetWindowLongA(Item(IDC_PASSWORD), GWL_STYLE) & ES_PASSWORD);
+    EXPECT_NE(::SendMessageA(Item(IDC_PASSWORD), EM_GETPASSWORDCHAR, 0, 0), 0);
+}
+
+TEST_F(ConsoleStartup, ListHasItsStyleFourColumnsAndTheWindowItsIcons)
+{
+    EXPECT_EQ(::SendMessageA(m_hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x21);
+
+    RECT client = {};
+    ::GetClientRect(m_hList, &client);
+    const int w = client.right - client.left;
+    const HWND hHeader = reinterpret_cast<HWND>(::SendMessageA(m_hList, LVM_GETHEADER, 0, 0));
+    ASSERT_EQ(::SendMessageA(hHeader, HDM_GETITEMCOUNT, 0, 0), 4);
+    const std::string headings[] = {"", "Service Name", "Display Name", "State"};
+    const int widths[] = {w / 10, (3 * w) / 10, (4 * w) / 10, (2 * w) / 10};
+    for (int n = 0; n < 4; ++n) {
+        char text[64] = "?";
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
+        column.pszText = text;
+        column.cchTextMax = sizeof text;
+        ASSERT_TRUE(::SendMessageA(m_hList, LVM_GETCOLUMNA, n, reinterpret_cast<LPARAM>(&column)));
+        EXPECT_EQ(text, headings[n]) << "column " << n;
+        EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT) << "column " << n;
+        EXPECT_EQ(column.iSubItem, n);
+        EXPECT_EQ(::SendMessageA(m_hList, LVM_GETCOLUMNWIDTH, n, 0), widths[n])
+            << "column " << n << " of a list " << w << " pixels wide";
+    }
+
+    const HICON hProgramIcon = ::LoadIconA(::GetModuleHandleA(nullptr),
+                                           MAKEINTRESOURCEA(IDR_MAINFRAME));
+    ASSERT_NE(hProgramIcon, nullptr);
+    EXPECT_EQ(::SendMessageA(m_hDlg, WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(hProgramIcon));
+    EXPECT_EQ(::SendMessageA(m_hDlg, WM_GETICON, ICON_SMALL, 0), reinterpret_cast<LRESULT>(hProgramIcon));
+}
+
+// ---- Credential modes ----
+
+TEST_F(ConsoleCredentials, TogglingEnablesAndDisablesWithoutClearing)
+{
+    ::SetWindowTextA(Item(IDC_USER_NAME), "ops");
+    ::SetWindowTextA(Item(IDC_PASSWORD), "s3cret");
+
+    Click(IDC_ADMIN_CREDENTIAL);
+    EXPECT_EQ(::IsDlgButtonChecked(m_hDlg, IDC_CURRENT_CREDENTIAL), BST_UNCHECKED);
+    EXPECT_EQ(::IsDlgButtonChecked(m_hDlg, IDC_ADMIN_CREDENTIAL), BST_CHECKED);
+    for (int id : kCredentialControls)
+        EXPECT_TRUE(::IsWindowEnabled(Item(id))) << "control " << id;
+
+    Click(IDC_CURRENT_CREDENTIAL);
+    EXPECT_EQ(::IsDlgButtonChecked(m_hDlg, IDC_CURRENT_CREDENTIAL), BST_CHECKED);
+    EXPECT_EQ(::IsDlgButtonChecked(m_hDlg, IDC_ADMIN_CREDENTIAL), BST_UNCHECKED);
+    for (int id : kCredentialControls)
+        EXPECT_FALSE(::IsWindowEnabled(Item(id))) << "control " << id;
+    EXPECT_EQ(WindowText(Item(IDC_USER_NAME)), "ops");
+    EXPECT_EQ(WindowText(Item(IDC_PASSWORD)), "s3cret");
+}
+
+TEST_F(ConsoleCredentials, CommandsPassNullForTheCurrentLogonAndTheTypedTextsOtherwise)
+{
+    ::SetWindowTextA(Item(IDC_USER_NAME), "ops");
+    ::SetWindowTextA(Item(IDC_PASSWORD), "s3cret");
+    ASSERT_TRUE(Refresh());
+
+    Click(IDC_ADMIN_CREDENTIAL);
+    ASSERT_TRUE(Refresh());
+
+    // An empty password is a password: passed as an empty text.
+    ::SetWindowTextA(Item(IDC_PASSWORD), "");
+    ASSERT_TRUE(Refresh());
+
+    // And a start, like every command, takes the credentials of the mode too.
+    ListView_SetItemState(m_hList, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_START, 0);
+    ASSERT_TRUE(WaitForPassEnd());
+
+    ASSERT_EQ(m_platform.connects.size(), 5u);
+    const fakes::ConnectCall& current = m_platform.connects[0];
+    EXPECT_EQ(current.remoteName, "\\\\192.168.0.1\\ipc$");
+    EXPECT_EQ(current.user, std::nullopt);
+    EXPECT_EQ(current.password, std::nullopt);
+    EXPECT_EQ(m_platform.connects[1].user, "ops");
+    EXPECT_EQ(m_platform.connects[1].password, "s3cret");
+    EXPECT_EQ(m_platform.connects[2].user, "ops");
+    EXPECT_EQ(m_platform.connects[2].password, "");
+    EXPECT_EQ(m_platform.connects[3].user, "ops");  // the start ...
+    EXPECT_EQ(m_platform.connects[3].password, "");
+    EXPECT_EQ(m_platform.connects[4].user, "ops");  // ... and the refresh after it
+    ASSERT_EQ(m_platform.starts.size(), 1u);
+    EXPECT_EQ(m_platform.serviceOpens.at(0).name, "svc001");
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// ---- Keyboard ----
+
+// Offers a key press to the dialog as its modal loop does; true when the dialog took it.
+bool PressKey(HWND hDlg, UINT vk)
+{
+    MSG msg = {};
+    msg.hwnd = ::GetFocus();
+    msg.message = WM_KEYDOWN;
+    msg.wParam = vk;
+    msg.lParam = 1;
+    return ::IsDialogMessageA(hDlg, &msg) != FALSE;
+}
+
+// The controls Tab visits from Run until it is back on Run (or gives up after ten).
+std::vector<int> TabCycle(HWND hDlg)
+{
+    ::SetFocus(::GetDlgItem(hDlg, IDC_RUN));
+    std::vector<int> visited;
+    for (int i = 0; i < 10; ++i) {
+        PressKey(hDlg, VK_TAB);
+        const int id = ::GetDlgCtrlID(::GetFocus());
+        if (id == IDC_RUN)
+            break;
+        visited.push_back(id);
+    }
+    return visited;
+}
+
+TEST_F(ConsoleKeyboard, EnterInTheRemoteComputerBoxRefreshesThatComputer)
+{
+    ::SetWindowTextA(Item(IDC_REMOTE_COMPUTER), "host-7");
+    ::SetFocus(Item(IDC_REMOTE_COMPUTER));
+    EXPECT_TRUE(PressKey(m_hDlg, VK_RETURN));
+    ASSERT_TRUE(WaitForPassEnd());
+    ASSERT_EQ(m_platform.connects.size(), 1u);
+    EXPECT_EQ(m_platform.connects[0].remoteName, "\\\\host-7\\ipc$");
+    ASSERT_EQ(m_platform.managerOpens.size(), 1u);
+    EXPECT_EQ(m_platform.managerOpens[0].machine, "host-7");
+    EXPECT_EQ(ListView_GetItemCount(m_hList), 5);
+}
+
+TEST_F(ConsoleKeyboard, EnterOnDownloadHerePressesItInsteadOfRun)
+{
+    // As a user gets there: a push button reached with Tab becomes the default one.
+    ::SetFocus(Item(IDC_REMOTE_COMPUTER));
+    PressKey(m_hDlg, VK_TAB);
+    ASSERT_EQ(::GetFocus(), Item(IDC_DOWNLOAD));
+    EXPECT_TRUE(PressKey(m_hDlg, VK_RETURN));
+    EXPECT_EQ(m_platform.ShellCalls().size(), 1u);
+    EXPECT_EQ(m_platform.RemoteCalls(), 0);
+}
+
+TEST_F(ConsoleKeyboard, TabSkipsTheRadioButtonsAndTheDisabledBoxes)
+{
+    const std::vector<int> currentMode = {IDC_SERVICE_LIST, IDC_REMOTE_COMPUTER, IDC_DOWNLOAD};
+    const std::vector<int> adminMode = {IDC_SERVICE_LIST, IDC_REMOTE_COMPUTER, IDC_DOWNLOAD,
+                                        IDC_USER_NAME, IDC_PASSWORD};
+    EXPECT_EQ(TabCycle(m_hDlg), currentMode);
+
+    // A checked radio button gets a tab stop from its control; the console takes it away.
+    Click(IDC_ADMIN_CREDENTIAL);
+    EXPECT_FALSE(::GetWindowLongA(Item(IDC_ADMIN_CREDENTIAL), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_EQ(TabCycle(m_hDlg), adminMode);
+
+    Click(IDC_CURRENT_CREDENTIAL);
+    EXPECT_FALSE(::GetWindowLongA(Item(IDC_CURRENT_CREDENTIAL), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_EQ(TabCycle(m_hDlg), currentMode);
+}
+
+// ---- The service list's menu ----
+
+struct SeenMenu {
+    bool bFound = false;
+    std::vector<std::string> items;
+    std::vector<UINT> ids;
+};
+
+// On a second thread: waits for the popup menu, reads it and dismisses it with Escape.
+SeenMenu ReadAndDismissMenu()
+{
+    SeenMenu seen;
+    const HWND hPopup = WaitForTopLevel("#32768", nullptr);
+    if (!hPopup)
+        return seen;
+    seen.bFound = true;
+    const auto hMenu = reinterpret_cast<HMENU>(::SendMessageA(hPopup, MN_GETHMENU, 0, 0));
+    for (int i = 0; hMenu && i < ::GetMenuItemCount(hMenu); ++i) {
+        char text[64] = "";
+        ::GetMenuStringA(hMenu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        seen.items.push_back(text);
+        seen.ids.push_back(::GetMenuItemID(hMenu, i));
+    }
+    ::PostMessageA(hPopup, WM_KEYDOWN, VK_ESCAPE, 1);
+    ::PostMessageA(hPopup, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    return seen;
+}
+
+// A right click on the list at the point, as the mouse makes it. The button goes up
+// first: the list waits for that in a loop of its own before it reports the click.
+void RightClick(HWND hList, POINT pt)
+{
+    const LPARAM at = MAKELPARAM(pt.x, pt.y);
+    ::PostMessageA(hList, WM_RBUTTONUP, 0, at);
+    ::SendMessageA(hList, WM_RBUTTONDOWN, MK_RBUTTON, at);
+}
+
+TEST_F(ConsoleContextMenu, OpensWithStartAndStopWithOrWithoutASelection)
+{
+    ASSERT_TRUE(Refresh());
+    RECT row = {};
+    row.left = LVIR_BOUNDS;
+    ASSERT_TRUE(::SendMessageA(m_hList, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row)));
+
+    auto onRow = OnSecondThread(&ReadAndDismissMenu);
+    RightClick(m_hList, {row.left + 40, (row.top + row.bottom) / 2});
+    const SeenMenu withSelection = Await(onRow);
+    EXPECT_TRUE(withSelection.bFound);
+    EXPECT_EQ(withSelection.items, (std::vector<std::string>{"Start", "Stop"}));
+    EXPECT_EQ(withSelection.ids, (std::vector<UINT>{ID_SERVICE_START, ID_SERVICE_STOP}));
+    EXPECT_EQ(ListView_GetNextItem(m_hList, -1, LVNI_SELECTED), 2);
+
+    // Below the last row: the selection goes, the menu still opens.
+    RECT client = {};
+    ::GetClientRect(m_hList, &client);
+    auto onEmpty = OnSecondThread(&ReadAndDismissMenu);
+    RightClick(m_hList, {40, client.bottom - 5});
+    const SeenMenu withoutSelection = Await(onEmpty);
+    EXPECT_TRUE(withoutSelection.bFound);
+    EXPECT_EQ(withoutSelection.items, (std::vector<std::string>{"Start", "Stop"}));
+    EXPECT_EQ(ListView_GetNextItem(m_hList, -1, LVNI_SELECTED), -1);
+    EXPECT_FALSE(WaitForTopLevel("#32768", nullptr, 0));
+    EXPECT_EQ(m_platform.connects.size(), 1u);  // Escape chose nothing
+}
+
+TEST_F(ConsoleContextMenu, StartAndStopWithoutASelectionDoNothing)
+{
+    ASSERT_TRUE(Refresh());
+    const size_t connectsAfterRefresh = m_platform.connects.size();
+
+    // With a row selected, Stop gets as far as asking; so the command does arrive.
+    ListView_SetItemState(m_hList, 3, LVIS_SELECTED, LVIS_SELECTED);
+    auto confirm = OnSecondThread([] { return AnswerMessageBox(IDNO); });
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    EXPECT_EQ(Await(confirm).strText, "Do you really want to stop the service?");
+    EXPECT_EQ(m_platform.connects.size(), connectsAfterRefresh + 1);
+
+    ListView_SetItemState(m_hList, -1, 0, LVIS_SELECTED);
+    CBoxSentry sentry;
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_START, 0);
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    EXPECT_TRUE(sentry.Stop().empty());
+    EXPECT_EQ(m_platform.connects.size(), connectsAfterRefresh + 1);
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// ---- Download Here ----
+
+TEST_F(ConsoleDownload, OpensTheDownloadPageShown)
+{
+    Click(IDC_DOWNLOAD);
+    const std::vector<CScriptedPlatform::ShellCall> calls = m_platform.ShellCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].strOperation, "open");
+    EXPECT_EQ(calls[0].strFile, kDownloadPageUrl);
+    EXPECT_EQ(calls[0].nShow, SW_SHOW);
+    EXPECT_EQ(m_platform.RemoteCalls(), 0);
+}
+
+}  // namespace
+}  // namespace consoletest

@@ -1,0 +1,127 @@
+// Drives the shipped Quillmark.exe from this second process, as a user would: start it,
+// type into its boxes, click, right-click rows and pick from the real popup menu, read the
+// list and the message boxes across processes, and take screenshots.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/windows/e2e/Bed.h"
+
+namespace e2e {
+
+// Every wait that runs out, and every step the driver cannot take, throws this; the
+// test then fails with the text, which says what was awaited or attempted.
+struct DriverError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Polls the condition until it holds; throws "timed out after N ms waiting for <what>",
+// followed by what `seen` then says about the state reached.
+void WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, const std::string& what,
+               const std::function<std::string()>& seen = {});
+
+// A screenshot of the whole display into the shots folder, as <name>.png. Returns an
+// empty text on success, otherwise why it could not be taken.
+std::string TakeScreenshot(const std::string& name);
+
+// A window's text, read across processes (empty when the window does not answer).
+std::string WindowText(HWND hWnd);
+
+enum class BoxIcon { None, Exclamation, Hand, Question, Other };
+const char* BoxIconName(BoxIcon icon);
+
+// A message box as the user sees it.
+struct MessageBoxSeen {
+    HWND hWnd = nullptr;
+    std::string strCaption;
+    std::string strText;
+    BoxIcon icon = BoxIcon::None;
+    std::vector<int> buttons;  // ids of the buttons it offers, in id order
+    HWND hWndOwner = nullptr;
+};
+
+class CQuillmark {
+public:
+    // Starts the product in this prefix and waits for its console.
+    CQuillmark();
+    // Closes it if it still runs (answering a box that may be open), ending it by force
+    // only as a last resort.
+    ~CQuillmark();
+    CQuillmark(const CQuillmark&) = delete;
+    CQuillmark& operator=(const CQuillmark&) = delete;
+
+    DWORD ProcessId() const { return m_pi.dwProcessId; }
+    HWND Console() const { return m_hConsole; }
+    HWND Item(int id) const;
+
+    // Edit boxes and buttons.
+    void SetText(int id, const std::string& text);
+    std::string Text(int id) const;
+    void Click(int id);  // a posted BM_CLICK, as a mouse click arrives
+    bool IsChecked(int id) const;
+    bool IsEnabled(int id) const;
+    // Enter pressed while the focus is in the control.
+    void PressEnterIn(int id);
+    // Current credentials or the typed ones, as the radio buttons choose.
+    void UseCurrentCredential();
+    void UseExplicitCredential(const std::string& user, const std::string& password);
+    // Types the host and presses Run.
+    void RunOn(const std::string& host);
+
+    // The service list.
+    int RowCount() const;
+    std::string CellText(int row, int column) const;
+    std::vector<ListRow> Rows() const;
+    int SelectedRow() const;  // -1 when none
+    int FindRow(const std::string& serviceName) const;  // -1 when not listed
+    // Right-clicks the row (which selects it) and waits for the popup menu.
+    void RightClickRow(int row);
+    // Right-clicks the list below its last row and waits for the popup menu.
+    void RightClickEmptyList();
+    // Picks the menu's n-th item (0 Start, 1 Stop) with the keyboard.
+    void ChooseMenuItem(int index);
+    enum MenuItem { kStart = 0, kStop = 1 };
+    // Right-click on the row, then Start or Stop from the menu.
+    void StartService(int row) { RightClickRow(row); ChooseMenuItem(kStart); }
+    void StopService(int row) { RightClickRow(row); ChooseMenuItem(kStop); }
+
+    // Message boxes of this process (not the console).
+    MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = 10000);
+    // Presses the button and waits until the box is gone.
+    void Answer(const MessageBoxSeen& box, int buttonId);
+    std::vector<HWND> OpenMessageBoxes() const;
+
+    // Returns once the console's thread has handled everything posted to it so far, so
+    // whatever a posted command did (or did not do) can be checked at once afterwards.
+    void SyncWithConsole();
+
+    // Waits until `sessions` sessions of this process have been opened since `log` began
+    // and all of them cancelled, and the list shows `rows` rows: a refresh has ended.
+    void WaitForRefreshEnd(CProviderLog& log, int sessions, int rows, DWORD timeoutMs = 60000);
+
+    // Closing: posts WM_CLOSE to the console; WaitForExit waits for the process.
+    void Close();
+    bool WaitForExit(DWORD timeoutMs);
+    bool HasExited() const;
+    DWORD ExitCode() const;
+
+    // A top-level window of this process with that class and caption, visible; or null.
+    HWND FindWindowOfProcess(const char* className, const char* caption) const;
+
+private:
+    LRESULT Send(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) const;
+    HWND List() const { return Item(1001); }
+    POINT RowPoint(int row) const;
+    void RightClickAt(POINT clientPoint);
+
+    PROCESS_INFORMATION m_pi = {};
+    HWND m_hConsole = nullptr;
+    int m_nSyncMark = 0;
+};
+
+}  // namespace e2e

@@ -1,0 +1,205 @@
+// Starting and stopping services from the list's popup menu, end to end: what reaches the
+// bed's service manager, what the user is asked and told, and how the list follows.
+#include <string>
+
+#include "tests/windows/e2e/E2eTest.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kRunning[] = "QmBedRunning";
+constexpr char kNoStop[] = "QmBedNoStop";
+constexpr char kDisabled[] = "QmBedDisabled";
+constexpr char kMissing[] = "QmBedMissing";
+// "QmBedÄÖü" and "Bed service ÄÖü ß" in the system code page (1252).
+constexpr char kAccented[] = "QmBed\xC4\xD6\xFC";
+constexpr char kAccentedDisplay[] = "Bed service \xC4\xD6\xFC \xDF";
+
+constexpr char kErrorHeading[] = "Error while controlling the service.\rError type:\r\t";
+
+class ServiceControlTest : public QuillmarkE2eTest {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {kRunning, kNoStop, kAccented})
+            bed::EnsureStopped(name);
+        QuillmarkE2eTest::SetUp();
+    }
+
+    void TearDown() override
+    {
+        QuillmarkE2eTest::TearDown();
+        // The next scenario starts from stopped services.
+        for (const char* name : {kRunning, kNoStop, kAccented}) {
+            try {
+                bed::EnsureStopped(name);
+            } catch (const DriverError& error) {
+                ADD_FAILURE() << error.what();
+            }
+        }
+    }
+
+    // The row of the service in the list, which must be there.
+    int RowOf(const std::string& name)
+    {
+        const int row = App().FindRow(name);
+        if (row < 0)
+            throw DriverError("the list has no row for " + name);
+        return row;
+    }
+
+    // The box a refused command shows: stop icon, OK only, the product's caption.
+    void ExpectRefusal(const MessageBoxSeen& box, const std::string& reason)
+    {
+        EXPECT_EQ(box.strText, kErrorHeading + reason);
+        EXPECT_EQ(box.icon, BoxIcon::Hand) << BoxIconName(box.icon);
+        EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+        ExpectProductBox(box);
+    }
+
+    int Opened()
+    {
+        int opened = 0;
+        for (const ProviderCall& call : Calls())
+            opened += call.strOp == "connect" && call.result == 0;
+        return opened;
+    }
+};
+
+TEST_F(ServiceControlTest, StartAndStopWithNoSelectionOpenNoSessionAndSayNothing)
+{
+    App().SetText(IDC_REMOTE_COMPUTER, kBedHost);
+    for (int item : {CQuillmark::kStart, CQuillmark::kStop}) {
+        SCOPED_TRACE(item == CQuillmark::kStart ? "Start" : "Stop");
+        App().RightClickEmptyList();
+        if (item == CQuillmark::kStop)
+            Shot("no-selection-menu");
+        EXPECT_EQ(App().SelectedRow(), -1);
+        App().ChooseMenuItem(item);
+        App().SyncWithConsole();
+        EXPECT_TRUE(App().OpenMessageBoxes().empty());
+    }
+    EXPECT_TRUE(Calls().empty()) << Describe(Calls());
+}
+
+TEST_F(ServiceControlTest, StartThenStopAsTheUserConfirms)
+{
+    RunOnBed();
+    int row = RowOf(kRunning);
+    EXPECT_EQ(App().CellText(row, 3), "Stopped");
+
+    // Start: the service runs on the bed and the list, refreshed, says so.
+    App().StartService(row);
+    App().WaitForRefreshEnd(Log(), 3, static_cast<int>(BedEnumeration().size()));
+    EXPECT_TRUE(App().OpenMessageBoxes().empty()) << "a successful start says nothing";
+    EXPECT_EQ(bed::State(kRunning), static_cast<DWORD>(SERVICE_RUNNING));
+    row = RowOf(kRunning);
+    EXPECT_EQ(App().CellText(row, 3), "Service Running");
+    Shot("start-succeeded");
+
+    // Start again: the bed answers "already running", which has no text of its own.
+    App().StartService(row);
+    MessageBoxSeen box = App().WaitForMessageBox();
+    ExpectRefusal(box, "Not known.");
+    App().Answer(box, IDOK);
+    EXPECT_EQ(App().CellText(row, 3), "Service Running") << "a failure leaves the list alone";
+    EXPECT_EQ(Opened(), 4);
+
+    // Stop, answered No: nothing reaches the service and the list stays.
+    App().StopService(row);
+    box = App().WaitForMessageBox();
+    Shot("stop-confirmation");
+    EXPECT_EQ(box.strText, "Do you really want to stop the service?");
+    EXPECT_EQ(box.icon, BoxIcon::Question) << BoxIconName(box.icon);
+    EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO}));
+    ExpectProductBox(box);
+    App().Answer(box, IDNO);
+    App().SyncWithConsole();
+    EXPECT_TRUE(App().OpenMessageBoxes().empty());
+    EXPECT_EQ(bed::State(kRunning), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(Opened(), 5) << "no refresh after an unconfirmed stop\n" << Describe(Calls());
+    EXPECT_EQ(App().CellText(row, 3), "Service Running");
+
+    // Stop, answered Yes: stopped on the bed, and the list refreshed at once.
+    App().StopService(row);
+    box = App().WaitForMessageBox();
+    ASSERT_EQ(box.strText, "Do you really want to stop the service?");
+    App().Answer(box, IDYES);
+    App().WaitForRefreshEnd(Log(), 7, static_cast<int>(BedEnumeration().size()));
+    const std::string state = App().CellText(RowOf(kRunning), 3);
+    EXPECT_TRUE(state == "Stop Pending" || state == "Stopped") << state;
+    Shot("stop-confirmed");
+    bed::WaitForState(kRunning, SERVICE_STOPPED, 5000);
+}
+
+TEST_F(ServiceControlTest, StopRefusedByTheServiceShowsWhyWithTheStopIcon)
+{
+    bed::Start(kNoStop);
+    RunOnBed();
+    const int row = RowOf(kNoStop);
+    EXPECT_EQ(App().CellText(row, 3), "Service Running");
+
+    App().StopService(row);
+    MessageBoxSeen box = App().WaitForMessageBox();
+    ASSERT_EQ(box.strText, "Do you really want to stop the service?");
+    App().Answer(box, IDYES);
+    box = App().WaitForMessageBox();
+    Shot("stop-refused");
+    ExpectRefusal(box, "Specified action is not availaible for this service.");
+    App().Answer(box, IDOK);
+    EXPECT_EQ(bed::State(kNoStop), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(App().CellText(row, 3), "Service Running");
+    EXPECT_EQ(Opened(), 2) << "no refresh after a refused stop\n" << Describe(Calls());
+}
+
+TEST_F(ServiceControlTest, StartRefusedByTheRemoteComputerShowsWhy)
+{
+    RunOnBed();
+    App().StartService(RowOf(kDisabled));
+    MessageBoxSeen box = App().WaitForMessageBox();
+    Shot("start-disabled");
+    ExpectRefusal(box, "The service has been disabled.");
+    App().Answer(box, IDOK);
+
+    // A command goes to the computer the box names now, not to the one listed: here
+    // the same bed under another name. The missing program file is error 2, which has
+    // no text of its own.
+    App().SetText(IDC_REMOTE_COMPUTER, "localhost");
+    App().StartService(RowOf(kMissing));
+    box = App().WaitForMessageBox();
+    ExpectRefusal(box, "Not known.");
+    App().Answer(box, IDOK);
+
+    // The typed credentials, when chosen, are the command's too.
+    App().UseExplicitCredential(BED_USER_A, "wrong-password");
+    App().StartService(RowOf(kRunning));
+    box = App().WaitForMessageBox();
+    EXPECT_EQ(box.strText, kRemoteAuthenticationFailed);
+    EXPECT_EQ(box.icon, BoxIcon::Exclamation) << BoxIconName(box.icon);
+    ExpectProductBox(box);
+    App().Answer(box, IDOK);
+
+    for (const char* name : {kDisabled, kMissing, kRunning})
+        EXPECT_EQ(bed::State(name), static_cast<DWORD>(SERVICE_STOPPED)) << name;
+    const std::vector<ProviderCall> calls = Calls();
+    ASSERT_EQ(calls.size(), 7u) << Describe(calls);
+    EXPECT_EQ(calls[4].strRemote, "\\\\localhost\\ipc$") << Describe(calls);
+    EXPECT_EQ(calls[6].strUser, BED_USER_A) << Describe(calls);
+    EXPECT_EQ(calls[6].result, ERROR_LOGON_FAILURE) << Describe(calls);
+}
+
+TEST_F(ServiceControlTest, StartsTheServiceNamedInTheListInTheSystemCodePage)
+{
+    RunOnBed();
+    const int row = RowOf(kAccented);
+    EXPECT_EQ(App().CellText(row, 2), kAccentedDisplay);
+    App().StartService(row);
+    App().WaitForRefreshEnd(Log(), 3, static_cast<int>(BedEnumeration().size()));
+    Shot("start-accented-name");
+    EXPECT_TRUE(App().OpenMessageBoxes().empty());
+    EXPECT_EQ(bed::State(kAccented), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(App().CellText(RowOf(kAccented), 3), "Service Running");
+}
+
+}  // namespace
+}  // namespace e2e
