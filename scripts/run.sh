@@ -38,7 +38,13 @@ for _ in $(seq 1 60); do
   if xwininfo -root -tree 2>/dev/null | grep -q '"Quillmark"'; then break; fi
 done
 sleep 1
+# Show what a user would: the bed listed. Focus starts on Run; two Tabs reach the
+# remote-computer box, and Enter runs the refresh.
+xdotool key Tab Tab
+xdotool type 127.0.0.1
+xdotool key Return
+sleep 4
 import -window root "$shot"
-echo "No display: Quillmark ran on a private Xvfb; screenshot: $shot"
+echo "No display: Quillmark ran on a private Xvfb, listing the bed at 127.0.0.1; screenshot: $shot"
 kill "$app" 2>/dev/null || true
 wineserver -k 2>/dev/null || true
