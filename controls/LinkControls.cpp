@@ -20,6 +20,15 @@ void OpenLink(const CWnd& link, std::string& strUrl)
         pApp->Platform().ShellExecuteA("open", strUrl.c_str(), remote::kSwShowNormal);
 }
 
+// The hand while over a link; without one, whatever the control shows by itself.
+BOOL ShowLinkCursor(CWnd& link, HCURSOR hCursor)
+{
+    if (!hCursor)
+        return static_cast<BOOL>(link.Default());
+    ::SetCursor(hCursor);
+    return TRUE;
+}
+
 }  // namespace
 
 // ---- CPictureLink ----
@@ -41,10 +50,7 @@ void CPictureLink::SetUrl(const char* pszUrl) { m_strUrl = pszUrl ? pszUrl : "";
 
 BOOL CPictureLink::OnSetCursor(HWND /*hWnd*/, UINT /*nHitTest*/, UINT /*message*/)
 {
-    if (!m_hCursor)
-        return static_cast<BOOL>(Default());
-    ::SetCursor(m_hCursor);
-    return TRUE;
+    return ShowLinkCursor(*this, m_hCursor);
 }
 
 void CPictureLink::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/)
@@ -106,10 +112,7 @@ LRESULT CTextLink::OnNcHitTest(POINT /*point*/) { return HTCLIENT; }
 
 BOOL CTextLink::OnSetCursor(HWND /*hWnd*/, UINT /*nHitTest*/, UINT /*message*/)
 {
-    if (!m_hCursor)
-        return static_cast<BOOL>(Default());
-    ::SetCursor(m_hCursor);
-    return TRUE;
+    return ShowLinkCursor(*this, m_hCursor);
 }
 
 void CTextLink::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/)
