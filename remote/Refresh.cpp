@@ -101,10 +101,12 @@ public:
                                             &returned, &resume))
             return Fail();
 
-        // Never trust a count beyond what the buffer can hold.
+        // A count beyond what the buffer can hold is no answer at all: the slots past the
+        // records actually written hold their texts, so none of it is listed.
         const std::uint32_t capacity = bufferSize / sizeof(EnumServiceStatus);
-        WriteRows(static_cast<const EnumServiceStatus*>(m_pBuffer),
-                  returned < capacity ? returned : capacity);
+        if (returned > capacity)
+            return Fail();
+        WriteRows(static_cast<const EnumServiceStatus*>(m_pBuffer), returned);
     }
 
 private:

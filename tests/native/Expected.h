@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Fakes.h"
+#include "FakesCore.h"
 
 namespace expected {
 

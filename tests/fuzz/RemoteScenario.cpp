@@ -1,0 +1,569 @@
+// Drives the remote logic with a platform and a console whose every answer is read from
+// the input, then checks that every handle, buffer and session was released exactly once
+// and that the user saw exactly what those answers call for: messages and rows.
+#include "RemoteScenario.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Expected.h"
+#include "FakesCore.h"
+#include "remote/Refresh.h"
+#include "remote/StartStop.h"
+
+namespace fuzz {
+namespace {
+
+using fakes::FakeConsole;
+using fakes::FakeService;
+using fakes::Op;
+using fakes::Row;
+using remote::EnumServiceStatus;
+
+// Larger allocations fail, as LocalAlloc does when memory is short: an arbitrary needed
+// size would otherwise ask for gigabytes.
+constexpr std::uint32_t kAllocLimit = 1u << 20;
+// The scripted list stops growing here, about what one real data call returns at most.
+constexpr std::uint32_t kMaxListBytes = 256u * 1024u;
+// Two backslashes, one separator, "ipc$" and the terminator leave this much for a host.
+constexpr std::size_t kLongestHost = 260 - 2 - 1 - 4 - 1;
+
+// Reads the input front to back. Once it runs out every read answers zero, and zero
+// stands for the ordinary answer wherever the script has a choice.
+class CInput {
+public:
+    CInput(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+
+    std::uint8_t Byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
+    std::uint16_t U16()
+    {
+        const std::uint16_t low = Byte();
+        return static_cast<std::uint16_t>(low | Byte() << 8);
+    }
+    std::uint32_t U32()
+    {
+        const std::uint32_t low = U16();
+        return low | static_cast<std::uint32_t>(U16()) << 16;
+    }
+
+    // Any bytes but NUL. A tag below 0x80 is the length of the bytes that follow (NULs
+    // among them are dropped); from 0x80 on, a 16-bit length follows and then a pattern
+    // of 1 to 4 bytes repeated to that length, so long texts cost few input bytes.
+    std::string Text()
+    {
+        const std::uint8_t tag = Byte();
+        std::string text;
+        if (tag < 0x80) {
+            for (int i = 0; i < tag; ++i)
+                if (const char c = static_cast<char>(Byte()))
+                    text += c;
+            return text;
+        }
+        const std::uint16_t length = U16();
+        std::string pattern;
+        for (int i = 0; i <= (tag & 3); ++i)
+            if (const char c = static_cast<char>(Byte()))
+                pattern += c;
+        if (pattern.empty())
+            pattern = "\xE9";
+        text = pattern;
+        while (text.size() < length)
+            text.append(text);  // doubling: a long text costs a few copies, not thousands
+        text.resize(length);
+        return text;
+    }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
+
+// One platform call's answer: success, or failure with this error code.
+struct Fault {
+    bool fails = false;
+    std::uint32_t error = 0;
+
+    static Fault Read(CInput& in)
+    {
+        Fault fault;
+        fault.fails = in.Byte() % 4 == 3;
+        if (fault.fails)
+            fault.error = in.U32();
+        return fault;
+    }
+};
+
+enum class Command { Refresh, Start, Stop };
+
+// Everything the platform and the console will answer, read from the input once.
+struct Script {
+    Command command = Command::Refresh;
+    FakeConsole::Threads threads = FakeConsole::Threads::Inline;
+    bool currentCredential = true;
+    remote::RemoteTarget target;
+    int selectedRow = -1;
+    std::string columnOneText;
+    std::vector<int> answers;
+    Fault commandConnect, commandManager, commandService, request;
+    Fault refreshConnect, refreshManager;
+    bool sizeResult = false;  // what the size query returns, which nobody may rely on
+    std::uint32_t sizeError = remote::kErrorMoreData;
+    int neededMode = 0;
+    std::uint32_t neededValue = 0;
+    bool allocFails = false;
+    Fault data;
+    int returnedMode = 0;
+    std::uint32_t returnedValue = 0;
+    Fault closeNoise, cancelNoise;  // nobody reads what a close or a cancel answers
+    std::vector<FakeService> services;
+
+    static Script Read(CInput& in)
+    {
+        Script s;
+        s.command = static_cast<Command>(in.Byte() % 3);
+        static constexpr FakeConsole::Threads kThreads[] = {
+            FakeConsole::Threads::Inline, FakeConsole::Threads::Run, FakeConsole::Threads::Refuse};
+        s.threads = kThreads[in.Byte() % 3];
+        s.currentCredential = in.Byte() % 2 == 0;
+        s.target.strHost = in.Text();
+        s.target.strUserName = in.Text();
+        s.target.strPassword = in.Text();
+        s.selectedRow = static_cast<int>(in.U32());
+        s.columnOneText = in.Text();
+        for (int n = in.Byte() % 4; n > 0; --n)
+            s.answers.push_back(static_cast<int>(in.U32()));
+        for (Fault* fault : {&s.commandConnect, &s.commandManager, &s.commandService, &s.request,
+                             &s.refreshConnect, &s.refreshManager})
+            *fault = Fault::Read(in);
+        s.sizeResult = in.Byte() % 2 == 1;
+        if (in.Byte() % 4 == 3)
+            s.sizeError = in.U32();
+        s.neededMode = in.Byte() % 4;
+        if (s.neededMode != 0)
+            s.neededValue = in.U32();
+        s.allocFails = in.Byte() % 8 == 7;
+        s.data = Fault::Read(in);
+        s.returnedMode = in.Byte() % 4;
+        if (s.returnedMode != 0)
+            s.returnedValue = in.U32();
+        s.closeNoise = Fault::Read(in);
+        s.cancelNoise = Fault::Read(in);
+        std::size_t listBytes = 0;
+        for (int n = in.U16() % 513; n > 0; --n) {
+            FakeService service;
+            service.strName = in.Text();
+            service.strDisplayName = in.Text();
+            const std::uint8_t state = in.Byte();
+            service.dwState = state < 0xF0 ? state % 10u : in.U32();
+            listBytes += sizeof(EnumServiceStatus) + service.strName.size() + 1 +
+                         service.strDisplayName.size() + 1;
+            if (listBytes > kMaxListBytes)
+                break;
+            s.services.push_back(std::move(service));
+        }
+        return s;
+    }
+
+    bool IsCommand() const { return command != Command::Refresh; }
+    const char* Name() const
+    {
+        return command == Command::Refresh ? "refresh" : command == Command::Start ? "start" : "stop";
+    }
+    bool HostFits() const { return target.strHost.size() <= kLongestHost; }
+    std::string RemoteName() const { return "\\\\" + target.strHost + "\\ipc$"; }
+    int Answer(std::size_t box) const { return box < answers.size() ? answers[box] : 1; }
+    std::string Describe() const;
+};
+
+// The needed size the size query reports: the truth, more, less, or anything at all.
+std::uint32_t NeededFor(const Script& s)
+{
+    const std::uint32_t total = fakes::FakePlatform::BufferSizeFor(s.services);
+    switch (s.neededMode) {
+    case 0: return total;
+    case 1: return total + s.neededValue % 4096;
+    case 2: return total - std::min(total, s.neededValue % 4096);
+    default: return s.neededValue;
+    }
+}
+
+// How many of the services fit in size bytes, records and texts together.
+std::uint32_t RecordsThatFit(const std::vector<FakeService>& services, std::uint32_t size)
+{
+    std::uint64_t used = 0;
+    std::uint32_t count = 0;
+    for (const FakeService& service : services) {
+        used += sizeof(EnumServiceStatus) + service.strName.size() + 1 +
+                service.strDisplayName.size() + 1;
+        if (used > size)
+            break;
+        ++count;
+    }
+    return count;
+}
+
+// The count a successful data call reports: the records written, fewer, or more than the
+// buffer can hold. A count above the records written that would still fit is never
+// given: those slots hold the texts, and no look at the count can tell them from records.
+std::uint32_t ReturnedFor(const Script& s, std::uint32_t written, std::uint32_t capacity)
+{
+    switch (s.returnedMode) {
+    case 0: return written;
+    case 1: return s.returnedValue % (written + 1);
+    case 2: return capacity + 1 + s.returnedValue % 65536;
+    default:
+        return s.returnedValue > written && s.returnedValue <= capacity ? written
+                                                                         : s.returnedValue;
+    }
+}
+
+// The fake platform, except that the enumeration and its buffer answer as the script
+// says: any needed size and last-error code, a buffer laid out as the real call lays it
+// out (records, then the texts they point to) holding as many records as fit, and any
+// returned count.
+class CScriptedPlatform final : public fakes::FakePlatform {
+public:
+    CScriptedPlatform(fakes::CJournal& journal, const Script& script)
+        : FakePlatform(journal), m_script(script)
+    {
+        services = script.services;
+    }
+
+    bool EnumServicesStatusA(remote::ScHandle manager, std::uint32_t type, std::uint32_t state,
+                             void* buffer, std::uint32_t size, std::uint32_t* needed,
+                             std::uint32_t* returned, std::uint32_t* resume) override
+    {
+        const Op op = buffer ? Op::EnumData : Op::EnumSize;
+        auto lock = Begin(op, buffer ? "EnumServicesStatusA(data)" : "EnumServicesStatusA(size)");
+        enums.push_back(
+            {manager, type, state, buffer == nullptr, size, resume ? *resume : 0xFFFFFFFFu});
+        if (!IsOpen(manager, "manager"))
+            m_problems.push_back("enumerated on a handle that is not an open manager");
+        if (!buffer) {
+            *needed = NeededFor(m_script);
+            *returned = 0;
+            *resume = 0x5A5A;  // what a refused call leaves here is no starting point
+            SetLastErrorLocked(m_script.sizeError);
+            return m_script.sizeResult;
+        }
+        auto block = m_liveBlocks.find(buffer);
+        if (block == m_liveBlocks.end() || block->second < size) {
+            m_problems.push_back("data call names more bytes than its buffer holds");
+            SetLastErrorLocked(87);
+            return false;
+        }
+        // Even a refused call may leave records behind; only success makes them count.
+        const std::uint32_t written = RecordsThatFit(services, size);
+        WriteRecords(static_cast<char*>(buffer), written);
+        *resume = 0;
+        if (m_script.data.fails) {
+            *needed = NeededFor(m_script);
+            *returned = written;
+            SetLastErrorLocked(m_script.data.error);
+            return false;
+        }
+        *needed = 0;
+        *returned = ReturnedFor(m_script, written, size / sizeof(EnumServiceStatus));
+        return true;
+    }
+
+    void* LocalAllocZeroed(std::size_t bytes) override
+    {
+        if (m_script.allocFails || bytes > kAllocLimit) {
+            auto lock = Begin(Op::Alloc, "LocalAlloc");
+            ++allocs;
+            return nullptr;
+        }
+        return FakePlatform::LocalAllocZeroed(bytes);
+    }
+
+private:
+    const Script& m_script;
+};
+
+// What the user must see and what the run must leave, worked out from the script alone.
+struct Expectation {
+    expected::Boxes messages;
+    std::map<int, Row> rows;
+    bool passStarted = false;
+    int enumCalls = 0;
+    bool serviceOpened = false;
+    bool confirmed = false;
+    std::vector<std::string> outcomes;
+};
+
+void ExpectRefresh(const Script& s, const Fault& connect, const Fault& manager, Expectation& e)
+{
+    const auto fail = [&e](const std::string& text, const char* outcome) {
+        if (!text.empty())
+            e.messages.push_back({text, expected::kPlainOk});
+        e.outcomes.push_back(std::string("refresh: ") + outcome);
+    };
+    e.rows.clear();
+    if (!s.HostFits() || connect.fails)
+        return fail(expected::kAuthFailed, "session refused");
+    if (s.threads == FakeConsole::Threads::Refuse)
+        return fail("", "no thread");
+    e.passStarted = true;
+    if (manager.fails)
+        return fail("", "manager refused");
+    e.enumCalls = 1;
+    if (s.sizeError != remote::kErrorMoreData)
+        return fail(expected::kEnumerationFailed, "size query failed");
+    const std::uint32_t needed = NeededFor(s);
+    if (s.allocFails || needed > kAllocLimit)
+        return fail(expected::kEnumerationFailed, "no buffer");
+    e.enumCalls = 2;
+    if (s.data.fails)
+        return fail(expected::kEnumerationFailed, "data call failed");
+    const std::uint32_t capacity = needed / sizeof(EnumServiceStatus);
+    const std::uint32_t returned = ReturnedFor(s, RecordsThatFit(s.services, needed), capacity);
+    if (returned > capacity)
+        return fail(expected::kEnumerationFailed, "count beyond the buffer");
+    e.rows = expected::Rows(std::vector<FakeService>(s.services.begin(),
+                                                     s.services.begin() + returned));
+    e.outcomes.push_back(returned ? "refresh: listed" : "refresh: nothing listed");
+}
+
+void ExpectCommand(const Script& s, Expectation& e)
+{
+    const std::string name = s.Name();
+    // Start and stop share their beginning, so its paths are named for both.
+    const auto fail = [&](const std::string& text, unsigned style, const std::string& outcome) {
+        if (!text.empty())
+            e.messages.push_back({text, style});
+        e.outcomes.push_back(outcome);
+    };
+    e.rows = {{0, Row{"shown", "", "", ""}}};  // no failure of a command changes the list
+    if (s.selectedRow == -1)
+        return fail("", 0, "command: no selection");
+    if (!s.HostFits() || s.commandConnect.fails)
+        return fail(expected::kAuthFailed, expected::kPlainOk, "command: session refused");
+    if (s.commandManager.fails)
+        return fail(expected::kManagerFailed, expected::kPlainOk, "command: manager refused");
+    if (s.commandService.fails)
+        return fail(expected::kServiceFailed, expected::kPlainOk, "command: service refused");
+    e.serviceOpened = true;
+    if (s.command == Command::Stop) {
+        e.messages.push_back({expected::kConfirmStop, expected::kYesNoQuestion});
+        if (s.Answer(0) != remote::kIdYes)
+            return fail("", 0, "stop: not confirmed");
+        e.confirmed = true;
+    }
+    if (s.request.fails) {
+        const std::string text = s.command == Command::Start ? expected::StartText(s.request.error)
+                                                             : expected::StopText(s.request.error);
+        return fail(text, expected::kStopIcon, name + ": refused");
+    }
+    e.outcomes.push_back(name + ": accepted");
+    ExpectRefresh(s, s.refreshConnect, s.refreshManager, e);
+}
+
+Expectation Expect(const Script& s)
+{
+    Expectation e;
+    if (s.IsCommand())
+        ExpectCommand(s, e);
+    else
+        ExpectRefresh(s, s.refreshConnect, s.refreshManager, e);
+    return e;
+}
+
+// Arbitrary bytes shown readably and not too long.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < 48; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        }
+    }
+    if (text.size() > 48)
+        out += "...(" + std::to_string(text.size()) + " bytes)";
+    return "\"" + out + "\"";
+}
+
+std::string Describe(const expected::Boxes& boxes)
+{
+    std::string out = "[";
+    for (const fakes::MessageBox& box : boxes)
+        out += " {" + Printable(box.text) + ", " + std::to_string(box.style) + "}";
+    return out + " ]";
+}
+
+std::string Describe(const std::map<int, Row>& rows)
+{
+    std::string out = std::to_string(rows.size()) + " rows";
+    for (auto& [index, row] : rows) {
+        if (index >= 3) {
+            out += " ...";
+            break;
+        }
+        out += " [" + std::to_string(index) + ": " + Printable(row[0]) + " " + Printable(row[1]) +
+               " " + Printable(row[2]) + " " + Printable(row[3]) + "]";
+    }
+    return out;
+}
+
+std::string Script::Describe() const
+{
+    std::ostringstream out;
+    out << Name() << ", threads " << static_cast<int>(threads) << ", current credential "
+        << currentCredential << ", host " << Printable(target.strHost) << ", row " << selectedRow
+        << ", size query " << sizeResult << "/" << sizeError << ", needed " << NeededFor(*this)
+        << ", alloc fails " << allocFails << ", data fails " << data.fails << ", returned mode "
+        << returnedMode << "/" << returnedValue << ", services " << services.size();
+    return out.str();
+}
+
+// Collects the invariants that did not hold.
+class CFindings {
+public:
+    void Check(bool holds, const std::string& what)
+    {
+        if (!holds)
+            m_problems.push_back(what);
+    }
+    void Add(const std::vector<std::string>& problems)
+    {
+        m_problems.insert(m_problems.end(), problems.begin(), problems.end());
+    }
+    std::vector<std::string> Take() { return std::move(m_problems); }
+
+private:
+    std::vector<std::string> m_problems;
+};
+
+void CheckCalls(const Script& s, const Expectation& e, const CScriptedPlatform& platform,
+                const FakeConsole& console, const fakes::CJournal& journal, CFindings& findings)
+{
+    const fakes::Text user = s.currentCredential ? fakes::Text() : s.target.strUserName;
+    const fakes::Text password = s.currentCredential ? fakes::Text() : s.target.strPassword;
+    for (const fakes::ConnectCall& call : platform.connects) {
+        findings.Check(call.remoteName == s.RemoteName(), "connected to another remote name");
+        findings.Check(call.user == user && call.password == password,
+                       "connected with other credentials than the mode selects");
+        findings.Check(call.dwType == remote::kResourceTypeDisk && !call.localName &&
+                           !call.provider && call.flags == 0,
+                       "connected with another resource record or flags");
+    }
+    for (const fakes::CancelCall& call : platform.cancels)
+        findings.Check(call.name == s.RemoteName() && call.flags == remote::kConnectUpdateProfile &&
+                           call.force,
+                       "cancelled another name, or without update-profile and force");
+    for (const fakes::OpenManagerCall& call : platform.managerOpens)
+        findings.Check(call.machine == s.target.strHost && !call.database,
+                       "opened the manager of another machine or database");
+    for (const fakes::OpenServiceCall& call : platform.serviceOpens)
+        findings.Check(call.name == s.columnOneText && call.access == remote::kServiceAllAccess,
+                       "opened another service than the selected row's column 1, or with "
+                       "other access");
+    for (const auto& [item, subItem] : console.itemTextCalls)
+        findings.Check(item == s.selectedRow && subItem == 1, "read another cell than column 1");
+    for (const fakes::EnumCall& call : platform.enums) {
+        findings.Check(call.type == remote::kServiceWin32AndDriver &&
+                           call.state == remote::kServiceStateAll && call.resumeIn == 0,
+                       "enumerated other types or states, or from a resume index not 0");
+        if (!call.bufferNull)
+            findings.Check(call.size == NeededFor(s), "data call's size is not the needed size");
+    }
+    if (s.selectedRow == -1 && s.IsCommand())
+        findings.Check(platform.RemoteCalls() == 0 && platform.allocs == 0,
+                       "a command with no selected row reached the platform");
+
+    const std::size_t requests = s.command == Command::Start ? platform.starts.size()
+                                                             : platform.controls.size();
+    if (s.IsCommand())
+        findings.Check(requests == ((s.command == Command::Start ? e.serviceOpened : e.confirmed)
+                                        ? 1u
+                                        : 0u),
+                       "the control request was made when it must not be, or not made");
+    if (s.command == Command::Stop && e.serviceOpened) {
+        // The question comes only once the service is open.
+        const std::vector<std::string> events = journal.Events();
+        const auto opened = std::find(events.begin(), events.end(), "OpenServiceA");
+        findings.Check(std::find(events.begin(), opened, "AfxMessageBox") == opened,
+                       "asked to confirm the stop before the service was open");
+    }
+}
+
+}  // namespace
+
+ScenarioResult RunRemoteScenario(const std::uint8_t* data, std::size_t size)
+{
+    CInput input(data, size);
+    const Script s = Script::Read(input);
+
+    fakes::CJournal journal;
+    CScriptedPlatform platform(journal, s);
+    FakeConsole console(journal);  // declared last: its end joins any pass still running
+    console.target = s.target;
+    console.currentCredential = s.currentCredential;
+    console.selectedRow = s.selectedRow;
+    console.itemTexts = {{{s.selectedRow, 1}, s.columnOneText}};
+    console.answers = s.answers;
+    console.threads = s.threads;
+    console.InsertItem(0, "shown");  // a row from before: only a refresh may clear it
+
+    const auto failIf = [&platform](Op op, const Fault& fault, int nth) {
+        // The network provider answers with the error itself, and 0 there means success.
+        const bool answersWithCode = op == Op::AddConnection || op == Op::CancelConnection;
+        if (fault.fails)
+            platform.Fail(op, answersWithCode && fault.error == 0 ? 1326 : fault.error, nth);
+    };
+    const int refreshCall = s.IsCommand() ? 1 : 0;  // a command connects and opens first
+    if (s.IsCommand()) {
+        failIf(Op::AddConnection, s.commandConnect, 0);
+        failIf(Op::OpenManager, s.commandManager, 0);
+        failIf(Op::OpenService, s.commandService, 0);
+        failIf(s.command == Command::Start ? Op::StartService : Op::ControlService, s.request, 0);
+    }
+    failIf(Op::AddConnection, s.refreshConnect, refreshCall);
+    failIf(Op::OpenManager, s.refreshManager, refreshCall);
+    failIf(Op::CloseHandle, s.closeNoise, -1);
+    failIf(Op::CancelConnection, s.cancelNoise, -1);
+
+    std::shared_ptr<remote::CPassControl> control;
+    switch (s.command) {
+    case Command::Refresh: control = remote::RefreshServiceList(console, platform); break;
+    case Command::Start: control = remote::StartSelectedService(console, platform); break;
+    case Command::Stop: control = remote::StopSelectedService(console, platform); break;
+    }
+    console.JoinPasses();
+
+    const Expectation e = Expect(s);
+    CFindings findings;
+    const expected::Boxes messages = console.Messages();
+    findings.Check(messages == e.messages,
+                   "messages " + Describe(messages) + ", expected " + Describe(e.messages));
+    const std::map<int, Row> rows = console.Rows();
+    findings.Check(rows == e.rows, "list " + Describe(rows) + ", expected " + Describe(e.rows));
+    findings.Add(platform.Problems());
+    findings.Check((control != nullptr) == e.passStarted,
+                   control ? "a pass was reported that should not have started"
+                           : "no pass was reported although one should have started");
+    findings.Check(!control || control->HasEnded(), "the pass had not ended after its join");
+    findings.Check(static_cast<int>(platform.enums.size()) == e.enumCalls,
+                   std::to_string(platform.enums.size()) + " enumeration calls, expected " +
+                       std::to_string(e.enumCalls));
+    findings.Check(console.StrayWrites() == 0, "a row was written twice or before it existed");
+    CheckCalls(s, e, platform, console, journal, findings);
+
+    ScenarioResult result{findings.Take(), e.outcomes};
+    if (!result.problems.empty())
+        result.problems.insert(result.problems.begin(), "script: " + s.Describe());
+    return result;
+}
+
+}  // namespace fuzz
