@@ -100,14 +100,19 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     PreSubclassWindow();
 
     // The object is findable before its procedure is in place: the first message can
-    // arrive as soon as the window procedure changes.
+    // arrive as soon as the window procedure changes. The property marks the control as
+    // taken; the user-data slot is what every message reads, because under Wine a
+    // property read is a round trip to the server and a list being filled gets
+    // thousands of messages.
     if (!::SetPropA(hWnd, kObjectProp, this)) {
         m_hWnd = nullptr;
         return FALSE;
     }
+    ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     const WNDPROC pfnSuper = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
         hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWndProc)));
     if (!pfnSuper) {
+        ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
         ::RemovePropA(hWnd, kObjectProp);
         m_hWnd = nullptr;
         return FALSE;
@@ -123,6 +128,7 @@ void CWnd::UnsubclassWindow()
 {
     const HWND hWnd = m_hWnd;
     if (hWnd && ::IsWindow(hWnd)) {
+        ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
         ::RemovePropA(hWnd, kObjectProp);
         const auto pfnCurrent = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_WNDPROC));
         if (pfnCurrent == &CWnd::StaticWndProc) {
@@ -226,7 +232,7 @@ const MessageMapEntry* CWnd::FindEntry(UINT message, WPARAM wParam, LPARAM lPara
 
 LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CWnd* pWnd = static_cast<CWnd*>(::GetPropA(hWnd, kObjectProp));
+    CWnd* pWnd = reinterpret_cast<CWnd*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
     if (!pWnd) {
         const WNDPROC pfnSuper = SuperProcOf(hWnd);
         return pfnSuper ? ::CallWindowProcA(pfnSuper, hWnd, message, wParam, lParam)
