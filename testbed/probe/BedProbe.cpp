@@ -170,8 +170,27 @@ void StressLog(int threads, int count)
            static_cast<DWORD>(threads * count * 2));
 }
 
+// The probe asks the network provider about names that are not loopback (to show they
+// are refused at once). That is safe only where the bed's provider is the one and only
+// provider: it answers every name itself and makes no network call. Anywhere else the
+// probe refuses to ask.
+void RequireBedProviderAlone()
+{
+    char order[256] = "";
+    DWORD size = sizeof order;
+    const LSTATUS status = ::RegGetValueA(
+        HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\NetworkProvider\\Order",
+        "ProviderOrder", RRF_RT_REG_SZ, nullptr, order, &size);
+    if (status != ERROR_SUCCESS || std::strcmp(order, "QmBedProvider") != 0) {
+        std::fprintf(stderr, "qmbedprobe: the bed's provider is not the only network provider "
+                             "here (ProviderOrder \"%s\"); refusing to make connections\n", order);
+        std::exit(2);
+    }
+}
+
 void ReportProvider()
 {
+    RequireBedProviderAlone();
     std::printf("Network provider (WNetAddConnection2A, type disk, no local name, flags 0)\n");
     struct Case {
         const char* remote;
@@ -606,6 +625,7 @@ int main(int argc, char** argv)
         return g_differences == 0 ? 0 : 1;
     }
     if (command == "connect" && (argc == 3 || argc == 5)) {
+        RequireBedProviderAlone();
         double ms = 0;
         const DWORD result = Connect(argv[2], argc == 5 ? Credential(argv[3]) : nullptr,
                                      argc == 5 ? Credential(argv[4]) : nullptr, &ms);
@@ -613,6 +633,7 @@ int main(int argc, char** argv)
         return result == 0 ? 0 : 1;
     }
     if (command == "cancel" && argc == 3) {
+        RequireBedProviderAlone();
         const DWORD result = WNetCancelConnection2A(argv[2], CONNECT_UPDATE_PROFILE, TRUE);
         std::printf("WNetCancelConnection2A: %lu\n", result);
         return result == 0 ? 0 : 1;
