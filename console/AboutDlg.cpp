@@ -6,7 +6,10 @@
 BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
 END_MESSAGE_MAP()
 
-CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
+CAboutDlg::CAboutDlg(remote::IPlatformOps& platform)
+    : CDialog(IDD_ABOUTBOX), m_webLink(platform), m_noticeLink(platform)
+{
+}
 
 void CAboutDlg::DoDataExchange(CDataExchange* pDX)
 {

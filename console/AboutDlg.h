@@ -6,7 +6,8 @@
 
 class CAboutDlg : public CDialog {
 public:
-    CAboutDlg();
+    // The links open their address through platform, which outlives the box.
+    explicit CAboutDlg(remote::IPlatformOps& platform);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

@@ -1,12 +1,8 @@
 // The console dialog: its controls, its handlers, and the rows a pass writes.
 #include "console/ConsoleDlg.h"
 
-#include <algorithm>
-
 #include "console/AboutDlg.h"
 #include "controls/LinkAddresses.h"
-#include "remote/NetSession.h"
-#include "remote/RemoteCommand.h"
 #include "remote/StartStop.h"
 #include "resources/resource.h"
 
@@ -19,10 +15,6 @@ constexpr UINT WM_FIRST_SCREEN_FILLED = WM_APP + 2;
 // While rows arrive with the list's redraw suspended, it is repainted this often.
 constexpr UINT_PTR kFillRepaintTimer = 1;
 constexpr UINT kFillRepaintMs = 250;
-// How long a closing console lets a stopped pass finish before ending the process.
-constexpr DWORD kCloseGraceMs = 1000;
-
-remote::IPlatformOps& Platform() { return AfxGetApp()->Platform(); }
 
 }  // namespace
 
@@ -42,28 +34,16 @@ BEGIN_MESSAGE_MAP(CConsoleDlg, CDialog)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 
-CConsoleDlg::CConsoleDlg()
+CConsoleDlg::CConsoleDlg(remote::IPlatformOps& platform)
     : CDialog(IDD_CONSOLE_DIALOG),
+      m_banner(platform),
+      m_promoText(platform),
+      m_promoTitle(platform),
       m_strRemoteComputer("192.168.0.1"),
       m_strUserName("Administrator"),
-      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_platform(platform)
 {
-}
-
-// A pass holds this dialog as its console, so the dialog must not go while the pass
-// may still call it. The window is already gone, so whatever the pass sends fails at
-// once and it soon sees the stop request. A pass stuck in a remote call is not waited
-// for: its session is cancelled here and the process ends before the dialog is freed.
-CConsoleDlg::~CConsoleDlg()
-{
-    if (!IsPassRunning())
-        return;
-    m_runningPass->RequestStop();
-    if (WaitForPassEnd(kCloseGraceMs))
-        return;
-    remote::CNetSession session(Platform());
-    remote::DisconnectIpc(session, m_runningPass->Host());
-    ::ExitProcess(0);
 }
 
 void CConsoleDlg::DoDataExchange(CDataExchange* pDX)
@@ -161,7 +141,7 @@ bool CConsoleDlg::AfxBeginThread(remote::ThreadProc proc, void* param)
 void CConsoleDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/)
 {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg dlgAbout;
+        CAboutDlg dlgAbout(m_platform);
         dlgAbout.DoModal();
     } else {
         Default();
@@ -194,7 +174,7 @@ void CConsoleDlg::RefreshServiceList() { RunWhenNoPass(Command::Refresh); }
 
 void CConsoleDlg::OnDownloadClicked()
 {
-    Platform().ShellExecuteA("open", kDownloadPageUrl, remote::kSwShow);
+    m_platform.ShellExecuteA("open", kDownloadPageUrl, remote::kSwShow);
 }
 
 void CConsoleDlg::OnAdminCredential()
@@ -282,6 +262,11 @@ void CConsoleDlg::RepaintDuringFill()
 
 bool CConsoleDlg::IsPassRunning() const { return m_runningPass && !m_runningPass->HasEnded(); }
 
+std::shared_ptr<remote::CPassControl> CConsoleDlg::RunningPass() const
+{
+    return IsPassRunning() ? m_runningPass : nullptr;
+}
+
 // A command while a pass writes rows would share the pass's remote name: a refresh
 // would empty the list under it, and any command's forced cancel (or the pass's own
 // final one) would cut the other's session. So the command waits for the pass to end.
@@ -333,13 +318,13 @@ void CConsoleDlg::RunCommand(Command command)
     std::shared_ptr<remote::CPassControl> pass;
     switch (command) {
     case Command::Refresh:
-        pass = remote::RefreshServiceList(*this, Platform(), std::move(onEnded));
+        pass = remote::RefreshServiceList(*this, m_platform, std::move(onEnded));
         break;
     case Command::Start:
-        pass = remote::StartSelectedService(*this, Platform(), std::move(onEnded));
+        pass = remote::StartSelectedService(*this, m_platform, std::move(onEnded));
         break;
     case Command::Stop:
-        pass = remote::StopSelectedService(*this, Platform(), std::move(onEnded));
+        pass = remote::StopSelectedService(*this, m_platform, std::move(onEnded));
         break;
     case Command::None:
         break;
@@ -370,24 +355,4 @@ void CConsoleDlg::EndFill()
     ::KillTimer(m_hWnd, kFillRepaintTimer);
     m_listServices.SetRedraw(TRUE);
     ::InvalidateRect(m_listServices.m_hWnd, nullptr, TRUE);
-}
-
-// Pumps messages (the dialog is gone, but a pass's message box may still be up)
-// until the pass has ended or the time is up.
-bool CConsoleDlg::WaitForPassEnd(DWORD milliseconds)
-{
-    const DWORD start = ::GetTickCount();
-    while (!m_runningPass->HasEnded()) {
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed >= milliseconds)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, (std::min)(milliseconds - elapsed, DWORD{10}),
-                                    QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-    }
-    return true;
 }

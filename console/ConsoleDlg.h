@@ -12,8 +12,10 @@
 
 class CConsoleDlg : public CDialog, public remote::IServiceConsole {
 public:
-    CConsoleDlg();
-    ~CConsoleDlg() override;
+    // Every operating-system call of the console, its commands and its links goes to
+    // platform, which outlives the dialog and any pass it starts.
+    explicit CConsoleDlg(remote::IPlatformOps& platform);
+    ~CConsoleDlg() override = default;
     CConsoleDlg(const CConsoleDlg&) = delete;
     CConsoleDlg& operator=(const CConsoleDlg&) = delete;
 
@@ -31,6 +33,8 @@ public:
 
     // True while a pass started from this console may still write rows or show a message.
     bool IsPassRunning() const;
+    // That pass, if any.
+    std::shared_ptr<remote::CPassControl> RunningPass() const;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -63,7 +67,6 @@ private:
     void BeginFill();
     void EndFill();
     void RepaintDuringFill();
-    bool WaitForPassEnd(DWORD milliseconds);
 
     CPictureLink m_banner;
     CTextLink m_promoText;
@@ -73,6 +76,7 @@ private:
     std::string m_strUserName;
     std::string m_strPassword;
     HICON m_hIcon;
+    remote::IPlatformOps& m_platform;
 
     // The pass that may still be writing rows, and the commands that wait for it to end.
     std::shared_ptr<remote::CPassControl> m_runningPass;

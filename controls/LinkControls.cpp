@@ -12,12 +12,11 @@ HCURSOR LoadHandCursor()
 }
 
 // A link without an address of its own stands for the address it shows.
-void OpenLink(const CWnd& link, std::string& strUrl)
+void OpenLink(const CWnd& link, std::string& strUrl, remote::IPlatformOps& platform)
 {
     if (strUrl.empty())
         strUrl = link.GetWindowText();
-    if (CWinApp* pApp = AfxGetApp())
-        pApp->Platform().ShellExecuteA("open", strUrl.c_str(), remote::kSwShowNormal);
+    platform.ShellExecuteA("open", strUrl.c_str(), remote::kSwShowNormal);
 }
 
 // The hand while over a link; without one, whatever the control shows by itself.
@@ -38,7 +37,7 @@ BEGIN_MESSAGE_MAP(CPictureLink, CStatic)
     ON_WM_LBUTTONDOWN()
 END_MESSAGE_MAP()
 
-CPictureLink::CPictureLink()
+CPictureLink::CPictureLink(remote::IPlatformOps& platform) : m_platform(platform)
 {
     SetUrl(kHomePageUrl);
     m_hCursor = LoadHandCursor();
@@ -55,7 +54,7 @@ BOOL CPictureLink::OnSetCursor(HWND /*hWnd*/, UINT /*nHitTest*/, UINT /*message*
 
 void CPictureLink::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/)
 {
-    OpenLink(*this, m_strUrl);
+    OpenLink(*this, m_strUrl, m_platform);
     Default();
 }
 
@@ -68,8 +67,9 @@ BEGIN_MESSAGE_MAP(CTextLink, CStatic)
     ON_WM_LBUTTONDOWN()
 END_MESSAGE_MAP()
 
-CTextLink::CTextLink()
-    : m_crText(RGB(0, 0, 255)), m_hCursor(LoadHandCursor()), m_strUrl(kDownloadPageUrl)
+CTextLink::CTextLink(remote::IPlatformOps& platform)
+    : m_crText(RGB(0, 0, 255)), m_hCursor(LoadHandCursor()), m_strUrl(kDownloadPageUrl),
+      m_platform(platform)
 {
 }
 
@@ -117,6 +117,6 @@ BOOL CTextLink::OnSetCursor(HWND /*hWnd*/, UINT /*nHitTest*/, UINT /*message*/)
 
 void CTextLink::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/)
 {
-    OpenLink(*this, m_strUrl);
+    OpenLink(*this, m_strUrl, m_platform);
     Default();
 }

@@ -5,11 +5,13 @@
 #include <string>
 
 #include "framework/Afx.h"
+#include "remote/PlatformOps.h"
 
 // The banner: a hand over it, and a click opens the home page.
 class CPictureLink : public CStatic {
 public:
-    CPictureLink();
+    // The platform opens the address; it outlives the control.
+    explicit CPictureLink(remote::IPlatformOps& platform);
     ~CPictureLink() override;
 
     // An empty address makes a click open the control's own text.
@@ -24,13 +26,15 @@ protected:
 private:
     HCURSOR m_hCursor = nullptr;  // shared resource: never freed
     std::string m_strUrl;
+    remote::IPlatformOps& m_platform;
 };
 
 // A text line: blue, underlined, a hand over it, and a click opens the download page
 // whatever the line says.
 class CTextLink : public CStatic {
 public:
-    CTextLink();
+    // The platform opens the address; it outlives the control.
+    explicit CTextLink(remote::IPlatformOps& platform);
     ~CTextLink() override;
 
 protected:
@@ -49,4 +53,5 @@ private:
     HCURSOR m_hCursor = nullptr;  // shared resource: never freed
     std::string m_strUrl;
     CFont m_fontUnderline;
+    remote::IPlatformOps& m_platform;
 };

@@ -77,17 +77,7 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 {
 }
 
-// The dialog made its window, so it takes it down; it is detached first, because the
-// derived parts of this object are already gone.
-CDialog::~CDialog()
-{
-    if (m_hWnd && ::IsWindow(m_hWnd)) {
-        const HWND hWnd = m_hWnd;
-        ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
-        m_hWnd = nullptr;
-        ::DestroyWindow(hWnd);
-    }
-}
+CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal()
 {
@@ -158,30 +148,6 @@ void CDialog::RunModalLoop()
     }
 }
 
-BOOL CDialog::Create(CWnd* pParentWnd)
-{
-    if (m_hWnd)
-        return FALSE;
-    if (pParentWnd)
-        m_pParentWnd = pParentWnd;
-    m_bModal = false;
-    m_bEndModal = false;
-    m_nModalResult = -1;
-    m_hWndOwner = FindOwner(m_pParentWnd);
-    const HWND hDlg = ::CreateDialogParamA(AfxGetResourceHandle(),
-                                           MAKEINTRESOURCEA(m_nIDTemplate), m_hWndOwner,
-                                           &CDialog::StaticDlgProc,
-                                           reinterpret_cast<LPARAM>(this));
-    if (!hDlg)
-        m_hWndOwner = nullptr;
-    return hDlg != nullptr;
-}
-
-BOOL CDialog::DestroyWindow()
-{
-    return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
-}
-
 BOOL CDialog::UpdateData(BOOL bSaveAndValidate)
 {
     if (!m_hWnd)
@@ -209,8 +175,6 @@ UINT CDialog::IsDlgButtonChecked(int nIDButton) const
 {
     return ::IsDlgButtonChecked(m_hWnd, nIDButton);
 }
-
-UINT CDialog::GetTemplateId() const { return m_nIDTemplate; }
 
 BOOL CDialog::OnInitDialog()
 {
@@ -354,17 +318,8 @@ INT_PTR CALLBACK CDialog::StaticDlgProc(HWND hDlg, UINT message, WPARAM wParam, 
         return FALSE;
     }
 
-    CurrentMessage current = {message, wParam, lParam, false};
-    CurrentMessage* const pPrevious = pDlg->m_pCurrentMsg;
-    pDlg->m_pCurrentMsg = &current;
-    LRESULT result = 0;
-    // Nothing may unwind through the system's code: a failed handler answers 0.
-    try {
-        result = pDlg->WindowProc(message, wParam, lParam);
-    } catch (...) {
-        result = 0;
-    }
-    pDlg->m_pCurrentMsg = pPrevious;
+    CurrentMessage current = {message, wParam, lParam, false, nullptr};
+    const LRESULT result = pDlg->HandleMessage(current);
 
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrA(hDlg, DWLP_USER, 0);

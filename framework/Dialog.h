@@ -35,12 +35,6 @@ public:
     void EndDialog(int nResult);
     void CheckDlgButton(int nIDButton, UINT nCheck);
     UINT IsDlgButtonChecked(int nIDButton) const;
-    UINT GetTemplateId() const;
-
-    // A modeless instance for tests, initialised as DoModal initialises (WM_INITDIALOG,
-    // centring), and shown only if its template says WS_VISIBLE.
-    BOOL Create(CWnd* pParentWnd = nullptr);
-    BOOL DestroyWindow();
 
 protected:
     // Called at WM_INITDIALOG: fills the controls (UpdateData(FALSE)); TRUE lets the

@@ -28,7 +28,6 @@ public:
     }
 
     HFONT GetSafeHandle() const { return m_hObject; }
-    operator HFONT() const { return m_hObject; }
 
     HFONT m_hObject = nullptr;
 };

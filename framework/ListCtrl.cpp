@@ -75,16 +75,6 @@ DWORD CListCtrl::SetExtendedStyle(DWORD dwNewStyle)
                                              static_cast<LPARAM>(dwNewStyle)));
 }
 
-DWORD CListCtrl::GetExtendedStyle() const
-{
-    return static_cast<DWORD>(::SendMessageA(m_hWnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-}
-
-int CListCtrl::GetItemCount() const
-{
-    return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0));
-}
-
 void CListCtrl::SetRedraw(BOOL bRedraw)
 {
     ::SendMessageA(m_hWnd, WM_SETREDRAW, static_cast<WPARAM>(bRedraw), 0);

@@ -24,7 +24,5 @@ public:
     BOOL DeleteAllItems();
     // The mask is left at 0, which the control reads as every bit. Returns the old style.
     DWORD SetExtendedStyle(DWORD dwNewStyle);
-    DWORD GetExtendedStyle() const;
-    int GetItemCount() const;
     void SetRedraw(BOOL bRedraw = TRUE);
 };

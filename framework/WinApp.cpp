@@ -8,8 +8,6 @@
 
 #include <commctrl.h>
 
-#include "remote/Win32PlatformOps.h"
-
 namespace {
 
 CWinApp* g_pApp = nullptr;
@@ -40,12 +38,6 @@ std::string::size_type ExtensionStart(const std::string& path)
     if (dot == std::string::npos || (nameStart != std::string::npos && dot < nameStart))
         return std::string::npos;
     return dot;
-}
-
-remote::IPlatformOps& RealPlatform()
-{
-    static remote::CWin32PlatformOps platform;
-    return platform;
 }
 
 // A started thread's procedure and parameter, owned by the thread once it runs.
@@ -101,10 +93,6 @@ CWinApp::~CWinApp()
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }
-
-remote::IPlatformOps& CWinApp::Platform() { return m_pPlatform ? *m_pPlatform : RealPlatform(); }
-
-void CWinApp::SetPlatform(remote::IPlatformOps* pPlatform) { m_pPlatform = pPlatform; }
 
 void CWinApp::OnHelp(UINT nTemplateId, HWND hWndCaller)
 {

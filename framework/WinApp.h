@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include "framework/Wnd.h"
-#include "remote/PlatformOps.h"
 
 // The framework's help command, which F1 issues in a dialog's modal loop.
 #ifndef ID_HELP
@@ -33,11 +32,6 @@ public:
     // The exe's path with its extension replaced by ".HLP".
     std::string m_strHelpFilePath;
 
-    // The operating-system calls of the remote logic, also used by the window side to
-    // open web addresses. The real binding unless a test installs its own.
-    remote::IPlatformOps& Platform();
-    void SetPlatform(remote::IPlatformOps* pPlatform);  // nullptr: the real binding again
-
     // Called for ID_HELP from a dialog: topic 0x20000 + its template id in the help
     // file; a message box when the help engine cannot be started.
     virtual void OnHelp(UINT nTemplateId, HWND hWndCaller);
@@ -49,7 +43,6 @@ public:
 
 private:
     std::string m_strAppName;
-    remote::IPlatformOps* m_pPlatform = nullptr;
 };
 
 CWinApp* AfxGetApp();

@@ -5,22 +5,15 @@
 
 namespace {
 
-// The object that took over a control, and the control's own window procedure. The
-// second outlives the first when someone subclassed the control after us, so our
-// procedure, still in that chain, can pass messages on.
-constexpr char kObjectProp[] = "Quillmark.CWnd";
+// Where a control's own window procedure is kept when it cannot be given back: someone
+// subclassed the control after us, so our procedure stays in their chain and passes
+// every message on to it.
 constexpr char kSuperProp[] = "Quillmark.CWnd.Super";
 
 bool IsOurProcess(HWND hWnd)
 {
     DWORD pid = 0;
     return ::GetWindowThreadProcessId(hWnd, &pid) != 0 && pid == ::GetCurrentProcessId();
-}
-
-WNDPROC SuperProcOf(HWND hWnd)
-{
-    return reinterpret_cast<WNDPROC>(
-        reinterpret_cast<INT_PTR>(::GetPropA(hWnd, kSuperProp)));
 }
 
 }  // namespace
@@ -43,8 +36,6 @@ CWnd::~CWnd()
     if (m_pfnSuper)
         UnsubclassWindow();
 }
-
-HWND CWnd::GetSafeHwnd() const { return m_hWnd; }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const
 {
@@ -76,8 +67,6 @@ std::string CWnd::GetWindowText() const { return AfxGetWindowText(m_hWnd); }
 
 void CWnd::GetClientRect(RECT* pRect) const { ::GetClientRect(m_hWnd, pRect); }
 
-BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
-
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 
 HMENU CWnd::GetSystemMenu(BOOL bRevert) const { return ::GetSystemMenu(m_hWnd, bRevert); }
@@ -93,32 +82,24 @@ BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent)
 BOOL CWnd::SubclassWindow(HWND hWnd)
 {
     if (m_hWnd || !hWnd || !::IsWindow(hWnd) || !IsOurProcess(hWnd) ||
-        ::GetPropA(hWnd, kObjectProp))
+        ::GetWindowLongPtrA(hWnd, GWLP_USERDATA))
         return FALSE;
 
     m_hWnd = hWnd;
     PreSubclassWindow();
 
-    // The object is findable before its procedure is in place: the first message can
-    // arrive as soon as the window procedure changes. The property marks the control as
-    // taken; the user-data slot is what every message reads, because under Wine a
-    // property read is a round trip to the server and a list being filled gets
-    // thousands of messages.
-    if (!::SetPropA(hWnd, kObjectProp, this)) {
-        m_hWnd = nullptr;
-        return FALSE;
-    }
+    // The object lives in the control's user-data slot, which the standard controls leave
+    // to the program: every message reads it, and it must be there before the first one
+    // arrives through the new window procedure.
     ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     const WNDPROC pfnSuper = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
         hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWndProc)));
     if (!pfnSuper) {
         ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
-        ::RemovePropA(hWnd, kObjectProp);
         m_hWnd = nullptr;
         return FALSE;
     }
     m_pfnSuper = pfnSuper;
-    ::SetPropA(hWnd, kSuperProp, reinterpret_cast<HANDLE>(reinterpret_cast<INT_PTR>(pfnSuper)));
     return TRUE;
 }
 
@@ -129,14 +110,11 @@ void CWnd::UnsubclassWindow()
     const HWND hWnd = m_hWnd;
     if (hWnd && ::IsWindow(hWnd)) {
         ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
-        ::RemovePropA(hWnd, kObjectProp);
         const auto pfnCurrent = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_WNDPROC));
-        if (pfnCurrent == &CWnd::StaticWndProc) {
+        if (pfnCurrent == &CWnd::StaticWndProc)
             ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
-            ::RemovePropA(hWnd, kSuperProp);
-        }
-        // Otherwise a later subclass still calls our procedure, which finds no object
-        // and passes everything to the procedure kept in kSuperProp.
+        else
+            ::SetPropA(hWnd, kSuperProp, reinterpret_cast<HANDLE>(m_pfnSuper));
     }
     m_pfnSuper = nullptr;
     m_hWnd = nullptr;
@@ -146,7 +124,7 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
     if (!hWnd || !IsOurProcess(hWnd))
         return nullptr;
-    return static_cast<CWnd*>(::GetPropA(hWnd, kObjectProp));
+    return reinterpret_cast<CWnd*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
 }
 
 LRESULT CWnd::Default()
@@ -230,27 +208,31 @@ const MessageMapEntry* CWnd::FindEntry(UINT message, WPARAM wParam, LPARAM lPara
     return nullptr;
 }
 
+LRESULT CWnd::HandleMessage(CurrentMessage& current)
+{
+    current.pOuter = m_pCurrentMsg;
+    m_pCurrentMsg = &current;
+    LRESULT result = 0;
+    try {
+        result = WindowProc(current.message, current.wParam, current.lParam);
+    } catch (...) {
+        result = 0;
+    }
+    m_pCurrentMsg = current.pOuter;
+    return result;
+}
+
 LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CWnd* pWnd = reinterpret_cast<CWnd*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
     if (!pWnd) {
-        const WNDPROC pfnSuper = SuperProcOf(hWnd);
+        const auto pfnSuper = reinterpret_cast<WNDPROC>(::GetPropA(hWnd, kSuperProp));
         return pfnSuper ? ::CallWindowProcA(pfnSuper, hWnd, message, wParam, lParam)
                         : ::DefWindowProcA(hWnd, message, wParam, lParam);
     }
 
-    CurrentMessage current = {message, wParam, lParam, false};
-    CurrentMessage* const pPrevious = pWnd->m_pCurrentMsg;
-    pWnd->m_pCurrentMsg = &current;
-    LRESULT result = 0;
-    // Nothing may unwind through the system's code: a failed handler answers 0.
-    try {
-        result = pWnd->WindowProc(message, wParam, lParam);
-    } catch (...) {
-        result = 0;
-    }
-    pWnd->m_pCurrentMsg = pPrevious;
-
+    CurrentMessage current = {message, wParam, lParam, false, nullptr};
+    const LRESULT result = pWnd->HandleMessage(current);
     if (message == WM_NCDESTROY)
         pWnd->UnsubclassWindow();
     return result;

@@ -22,13 +22,11 @@ public:
     HWND m_hWnd = nullptr;
 
     // ---- Plain calls on m_hWnd ----
-    HWND GetSafeHwnd() const;
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     HWND GetDlgItem(int nID) const;
     std::string GetWindowText() const;  // the whole text, however long
     void GetClientRect(RECT* pRect) const;
-    BOOL EnableWindow(BOOL bEnable);
     BOOL IsIconic() const;
     HMENU GetSystemMenu(BOOL bRevert) const;
 
@@ -65,8 +63,18 @@ protected:
         WPARAM wParam;
         LPARAM lParam;
         bool bToDialogManager;  // dialogs: let the dialog manager's default act
+        CurrentMessage* pOuter;  // the message whose handler this one arrived in, if any
     };
     CurrentMessage* m_pCurrentMsg = nullptr;
+
+    // Called by both trampolines: WindowProc with the message recorded as the current one.
+    // A handler's exception stops here, answered with 0: nothing may unwind through the
+    // system's code.
+    LRESULT HandleMessage(CurrentMessage& current);
+    // True when the message being handled arrived while another handler of this window
+    // was still running: sent by it, or picked up by a message loop it runs (a message
+    // box's, a menu's, a modal dialog's).
+    bool IsNestedInHandler() const { return m_pCurrentMsg && m_pCurrentMsg->pOuter; }
 
     DECLARE_MESSAGE_MAP()
 

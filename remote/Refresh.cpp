@@ -22,6 +22,20 @@ const char* ServiceStateText(std::uint32_t state)
     }
 }
 
+void CPassControl::Abandon()
+{
+    RequestStop();
+    CancelSession();
+}
+
+void CPassControl::CancelSession()
+{
+    if (m_bSessionCancelled.exchange(true))
+        return;
+    CNetSession session(m_platform);
+    DisconnectIpc(session, m_strHost);
+}
+
 std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlatformOps& platform,
                                                  PassEndedCallback onEnded)
 {
@@ -34,7 +48,7 @@ std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlat
         return nullptr;
     }
 
-    auto control = std::make_shared<CPassControl>(target.strHost);
+    auto control = std::make_shared<CPassControl>(platform, target.strHost);
     auto* param = new CPassParam{&console, &platform, target.strHost, control, std::move(onEnded)};
     if (!console.AfxBeginThread(&EnumerateServicesProc, param)) {
         DisconnectIpc(session, target.strHost);
@@ -44,8 +58,6 @@ std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlat
     // From here the pass owns param and cancels the session when it ends.
     return control;
 }
-
-namespace {
 
 // One pass's work between taking its parameter and releasing what it acquired.
 // The destructor is the pass's single end: buffer, handle, session, in that order.
@@ -65,8 +77,7 @@ public:
             m_platform.LocalFree(m_pBuffer);
         if (m_hManager)
             m_platform.CloseServiceHandle(m_hManager);
-        CNetSession session(m_platform);
-        DisconnectIpc(session, m_strHost);
+        m_control.CancelSession();
     }
 
     void Run()
@@ -138,12 +149,10 @@ private:
     IServiceConsole& m_console;
     IPlatformOps& m_platform;
     const std::string& m_strHost;
-    const CPassControl& m_control;
+    CPassControl& m_control;
     ScHandle m_hManager = nullptr;
     void* m_pBuffer = nullptr;
 };
-
-}  // namespace
 
 unsigned EnumerateServicesProc(void* param)
 {

@@ -17,7 +17,10 @@ namespace remote {
 // stop; the pass says when it has ended. Neither side ever waits for the other.
 class CPassControl {
 public:
-    explicit CPassControl(std::string strHost) : m_strHost(std::move(strHost)) {}
+    CPassControl(IPlatformOps& platform, std::string strHost)
+        : m_platform(platform), m_strHost(std::move(strHost))
+    {
+    }
     CPassControl(const CPassControl&) = delete;
     CPassControl& operator=(const CPassControl&) = delete;
 
@@ -27,14 +30,23 @@ public:
     bool IsStopRequested() const { return m_bStopRequested.load(); }
     // True once the pass has released everything, its session included.
     bool HasEnded() const { return m_bEnded.load(); }
-    // The host the pass's session was established to.
-    const std::string& Host() const { return m_strHost; }
+    // For an owner that cannot wait for the pass to end (the program is ending): asks it
+    // to stop and cancels its session now, from the owner's thread, so that the session
+    // goes even if the pass is stuck in a remote call.
+    void Abandon();
 
 private:
     friend unsigned EnumerateServicesProc(void* param);
+    friend class CEnumerationPass;
 
+    // The pass's session is cancelled exactly once, by the pass at its end or by Abandon,
+    // whichever comes first: a second forced cancel could cut a later command's session.
+    void CancelSession();
+
+    IPlatformOps& m_platform;
     const std::string m_strHost;
     std::atomic<bool> m_bStopRequested{false};
+    std::atomic<bool> m_bSessionCancelled{false};
     std::atomic<bool> m_bEnded{false};
 };
 

@@ -6,11 +6,6 @@
 namespace consoletest {
 namespace {
 
-// Between tests every session is refused, so a stray command goes no further.
-fakes::CJournal g_refusedJournal;
-CScriptedPlatform g_refusingPlatform(g_refusedJournal);
-
-// Constructed after the platform it starts with.
 CTestApp theTestApp;
 
 constexpr int kMessageBoxTextId = 0xFFFF;
@@ -64,8 +59,6 @@ void CScriptedPlatform::ShellExecuteA(const char* operation, const char* file, i
 
 CTestApp::CTestApp()
 {
-    g_refusingPlatform.Fail(fakes::Op::AddConnection, 1222);
-    SetPlatform(&g_refusingPlatform);
     // What Run() does for the program: the console's list view needs its class.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -88,11 +81,6 @@ BOOL CTestApp::CallWinHelp(HWND hWnd, const char* file, UINT command, ULONG_PTR 
     std::lock_guard<std::mutex> lock(m_mutex);
     m_helpCalls.push_back({hWnd, file ? file : "(null)", command, data});
     return m_bHelpStarts ? TRUE : FALSE;
-}
-
-void CTestApp::UsePlatform(remote::IPlatformOps* pPlatform)
-{
-    SetPlatform(pPlatform ? pPlatform : &g_refusingPlatform);
 }
 
 CTestApp& TestApp() { return theTestApp; }
@@ -240,9 +228,9 @@ std::string ListText(HWND hList, int nItem, int nSubItem)
 void ConsoleTest::SetUp()
 {
     m_platform.services = fakes::Services(5);
-    TestApp().UsePlatform(&m_platform);
     TestApp().m_pMainWnd = &m_dlg;
-    ASSERT_TRUE(m_dlg.Create());
+    m_session = std::make_unique<testsupport::CModalSession>(m_dlg);
+    ASSERT_TRUE(m_session->IsUp());
     m_hDlg = m_dlg.m_hWnd;
     m_hList = Item(IDC_SERVICE_LIST);
 }
@@ -250,9 +238,8 @@ void ConsoleTest::SetUp()
 void ConsoleTest::TearDown()
 {
     EXPECT_TRUE(WaitForPassEnd()) << "a pass was still running at the end of the test";
-    m_dlg.DestroyWindow();
+    m_session.reset();
     TestApp().m_pMainWnd = nullptr;
-    TestApp().UsePlatform(nullptr);
 }
 
 bool ConsoleTest::WaitForPassEnd(DWORD milliseconds) const

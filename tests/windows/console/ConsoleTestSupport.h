@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "console/ConsoleDlg.h"
 #include "framework/Afx.h"
 #include "tests/native/Fakes.h"
+#include "tests/windows/support/ModalSession.h"
 
 namespace consoletest {
 
@@ -39,8 +41,7 @@ private:
 };
 
 // The test program's one application object. Its help engine records the calls and
-// starts or not, as a test wants. Between tests its platform refuses every session, so
-// nothing can reach a real network.
+// starts or not, as a test wants.
 class CTestApp : public CWinApp {
 public:
     CTestApp();
@@ -55,8 +56,6 @@ public:
     void ClearHelpCalls();
     void SetHelpStarts(bool bStarts) { m_bHelpStarts = bStarts; }
     BOOL CallWinHelp(HWND hWnd, const char* file, UINT command, ULONG_PTR data) override;
-
-    void UsePlatform(remote::IPlatformOps* pPlatform);  // null: the refusing one again
 
 private:
     mutable std::mutex m_mutex;
@@ -91,6 +90,7 @@ private:
 // gate, leaving a pass still under way to the real console's own shutdown.
 class CProbeConsole : public CConsoleDlg {
 public:
+    using CConsoleDlg::CConsoleDlg;
     ~CProbeConsole() override;
     void HoldPassAt(CRowGate* pGate) { m_pGate = pGate; }
     void InsertItem(int item, const std::string& text) override;
@@ -155,8 +155,8 @@ private:
 
 std::string ListText(HWND hList, int nItem, int nSubItem);
 
-// A modeless console on a scripted platform, made the application's main window as the
-// program makes it, so that it owns the message boxes and the About box.
+// The console on a scripted platform, run modally and made the application's main window
+// as the program runs it, so that it owns the message boxes and the About box.
 class ConsoleTest : public testing::Test {
 protected:
     void SetUp() override;
@@ -169,7 +169,8 @@ protected:
 
     fakes::CJournal m_journal;
     CScriptedPlatform m_platform{m_journal};
-    CProbeConsole m_dlg;
+    CProbeConsole m_dlg{m_platform};
+    std::unique_ptr<testsupport::CModalSession> m_session;
     HWND m_hDlg = nullptr;
     HWND m_hList = nullptr;
 };

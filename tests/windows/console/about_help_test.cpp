@@ -217,7 +217,9 @@ TEST(HelpKey, F1AsksForTheActiveDialogsTopicAndModifiedF1ForNothing)
 {
     TestApp().ClearHelpCalls();
     TestApp().SetHelpStarts(true);
-    CConsoleDlg dlg;
+    fakes::CJournal journal;
+    CScriptedPlatform platform(journal);
+    CConsoleDlg dlg(platform);
     TestApp().m_pMainWnd = &dlg;
 
     struct Seen {

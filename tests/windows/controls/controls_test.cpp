@@ -13,6 +13,7 @@
 #include "controls/LinkControls.h"
 #include "resources/resource.h"
 #include "tests/windows/controls/test_resource.h"
+#include "tests/windows/support/ModalSession.h"
 
 namespace {
 
@@ -50,7 +51,6 @@ class CTestApp : public CWinApp {
 public:
     CTestApp()
     {
-        SetPlatform(&m_platform);
         // What Run() does for the program: the list view needs its class.
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
         ::InitCommonControlsEx(&controls);
@@ -106,8 +106,8 @@ public:
         : CDialog(IDD_TEST, pParent), m_hBackground(::CreateSolidBrush(kBackground)) {}
     ~CTestDlg() override { ::DeleteObject(m_hBackground); }
 
-    CPictureLink m_picture;
-    CTextLink m_title, m_text;
+    CPictureLink m_picture{theTestApp.m_platform};
+    CTextLink m_title{theTestApp.m_platform}, m_text{theTestApp.m_platform};
     CProbeWnd m_edit;
     CListCtrl m_list;
     std::string m_strEdit;
@@ -303,7 +303,8 @@ protected:
     void SetUp() override
     {
         theTestApp.m_platform.m_shellCalls.clear();
-        ASSERT_TRUE(m_dlg->Create());
+        m_session = std::make_unique<testsupport::CModalSession>(*m_dlg);
+        ASSERT_TRUE(m_session->IsUp());
         ::ShowWindow(m_dlg->m_hWnd, SW_SHOWNORMAL);
         PumpMessages(50);
     }
@@ -313,6 +314,7 @@ protected:
         return ::SendMessageA(m_dlg->m_hWnd, message, wParam, lParam);
     }
     std::unique_ptr<CTestDlg> m_dlg = std::make_unique<CTestDlg>();
+    std::unique_ptr<testsupport::CModalSession> m_session;
 };
 
 // ---- Message maps ----
@@ -364,7 +366,7 @@ TEST_F(Modeless, TextGoesBothWaysAtAnyLengthThroughAControlTakenOverOnce)
     EXPECT_EQ(CWnd::FromHandlePermanent(Item(IDC_TEST_EDIT)), &m_dlg->m_edit);
     CWnd other;
     EXPECT_FALSE(other.SubclassWindow(Item(IDC_TEST_EDIT)));
-    m_dlg->DestroyWindow();
+    m_session->End();
     EXPECT_EQ(m_dlg->m_hWnd, nullptr);
     EXPECT_EQ(m_dlg->m_edit.m_hWnd, nullptr);
 }
@@ -420,7 +422,8 @@ TEST(ModalLoop, TheMainWindowOwnsTheDialogIsDisabledMeanwhileAndHasItCentredOver
     const RECT work = WorkArea();
     for (const RECT& place : {RECT{300, 200, 720, 560}, RECT{work.left - 150, work.top - 20, 50, 80}}) {
         CTestDlg owner;
-        ASSERT_TRUE(owner.Create());
+        testsupport::CModalSession ownerSession(owner);
+        ASSERT_TRUE(ownerSession.IsUp());
         ::SetWindowPos(owner.m_hWnd, nullptr, place.left, place.top, place.right - place.left,
                        place.bottom - place.top, SWP_NOZORDER | SWP_SHOWWINDOW);
         MainWindowScope mainWindow(&owner);
@@ -561,7 +564,7 @@ TEST_F(Modeless, TextLinksUseTheDialogFontUnderlinedForAsLongAsTheLinkObjectLive
     EXPECT_FALSE(DescriptionOf(FontOf(Item(IDC_TEST_PLAIN))).lfUnderline);
 
     const HGDIOBJ hFont = FontOf(Item(IDC_TEST_TEXT));
-    m_dlg->DestroyWindow();
+    m_session->End();
     EXPECT_TRUE(FontExists(hFont));
     m_dlg.reset();
     EXPECT_FALSE(FontExists(hFont));
@@ -572,7 +575,7 @@ TEST_F(Modeless, TextLinksUseTheDialogFontUnderlinedForAsLongAsTheLinkObjectLive
 TEST_F(Modeless, ALinkGoneBeforeItsControlLeavesAPlainWorkingStatic)
 {
     const HWND hPlain = Item(IDC_TEST_PLAIN);
-    auto link = std::make_unique<CTextLink>();
+    auto link = std::make_unique<CTextLink>(theTestApp.m_platform);
     ASSERT_TRUE(link->SubclassDlgItem(IDC_TEST_PLAIN, m_dlg.get()));
     const HGDIOBJ hUnderlined = FontOf(hPlain);
     link.reset();
@@ -590,7 +593,7 @@ TEST_F(Modeless, ALinkOnAControlWithoutAFontUnderlinesTheSystemFont)
     const HWND hBare = ::CreateWindowExA(0, "STATIC", "bare", WS_CHILD, 0, 0, 40, 10, m_dlg->m_hWnd,
                                          nullptr, nullptr, nullptr);
     ASSERT_EQ(FontOf(hBare), nullptr);
-    CTextLink link;
+    CTextLink link(theTestApp.m_platform);
     ASSERT_TRUE(link.SubclassWindow(hBare));
     const LOGFONTA linkFont = DescriptionOf(FontOf(hBare));
     EXPECT_TRUE(linkFont.lfUnderline);
