@@ -21,12 +21,12 @@ started=$(date +%s)
 
 # Only what the benchmark runs is built; the shipped 32-bit exe is built for its size.
 echo "== building ($tree; build/win32 for the shipped exe) =="
-cmake -S . -B "$tree" >/dev/null
+# shellcheck source=scripts/trees.sh
+source scripts/trees.sh
+configure_tree "$arch"
 cmake --build "$tree" --target bench_driver >/dev/null
-if [ -f build/win32/CMakeCache.txt ]; then
-  cmake -S . -B build/win32 >/dev/null
-  cmake --build build/win32 --target Quillmark >/dev/null
-fi
+configure_tree win32
+cmake --build build/win32 --target Quillmark >/dev/null
 
 # The driver reads the screen: a display of our own, which nothing else covers.
 # shellcheck source=scripts/xvfb.sh

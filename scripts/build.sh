@@ -6,25 +6,16 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 jobs="$(nproc)"
+# shellcheck source=scripts/trees.sh
+source scripts/trees.sh
 
-# Configuring again is cheap and picks up folders that appeared since the last time.
-configure() { # build-dir [cmake args...]
-  local dir="$1"
-  shift
-  if [ -f "$dir/CMakeCache.txt" ]; then
-    cmake -S . -B "$dir" >/dev/null
-  else
-    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  fi
-}
-
-configure build/native -DCMAKE_BUILD_TYPE=Debug
+configure_tree native
 cmake --build build/native -j "$jobs"
 
-configure build/win32 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+configure_tree win32
 cmake --build build/win32 -j "$jobs"
 
 if [ "$(scripts/windows-arch.sh)" = win64 ]; then
-  configure build/win64 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
+  configure_tree win64
   cmake --build build/win64 -j "$jobs"
 fi

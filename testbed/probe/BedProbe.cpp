@@ -1,13 +1,16 @@
 // The bed's probe: makes the network-provider and service-manager calls one at a time
 // and prints what Wine answers, or runs the whole measured round ("report") and marks
-// every answer that differs from the one the bed is known to give.
+// every answer that differs from the one the bed is known to give. It also tells from
+// outside whether Quillmark's window is up in the bed and lists the bed ("window").
 #include <windows.h>
+#include <commctrl.h>
 #include <winnetwk.h>
 #include <winsvc.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -524,6 +527,126 @@ void ReportManager(const char* host)
     CloseServiceHandle(manager);
 }
 
+// ---- Quillmark's window -----------------------------------------------------------
+
+// What a person would see of Quillmark in this prefix, read from outside its process.
+struct ConsoleView {
+    HWND dialog = nullptr;
+    bool visible = false;
+    RECT rect = {};
+    int rows = -1;                     // -1: the list did not answer
+    std::vector<std::string> missing;  // bed services without a row
+};
+
+int ListRowCount(HWND list)
+{
+    DWORD_PTR rows = 0;
+    if (!SendMessageTimeoutA(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 5000, &rows)) return -1;
+    return static_cast<int>(rows);
+}
+
+// The service names in the list's second column. The list's messages take pointers
+// into its own process, so the record and the text buffer are placed there.
+bool ListServiceNames(HWND list, int rows, std::vector<std::string>& names)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return false;
+    constexpr int kTextMax = 260;
+    char* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextMax, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    bool ok = remote != nullptr;
+    if (ok) {
+        LVITEMA item = {};
+        item.iSubItem = 1;
+        item.pszText = remote + sizeof(LVITEMA);
+        item.cchTextMax = kTextMax;
+        ok = WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+        char text[kTextMax + 1] = {};
+        for (int row = 0; ok && row < rows; ++row) {
+            DWORD_PTR length = 0;
+            ok = SendMessageTimeoutA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote),
+                                     SMTO_NORMAL, 5000, &length) &&
+                 ReadProcessMemory(process, remote + sizeof(LVITEMA), text, kTextMax, nullptr);
+            if (ok) names.emplace_back(text, strnlen(text, kTextMax));
+        }
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return ok;
+}
+
+ConsoleView LookAtConsole(bool withList)
+{
+    ConsoleView view;
+    view.dialog = FindWindowA("#32770", "Quillmark");
+    if (!view.dialog) return view;
+    GetWindowRect(view.dialog, &view.rect);
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT shown;
+    view.visible = IsWindowVisible(view.dialog) && !IsIconic(view.dialog) &&
+                   IntersectRect(&shown, &view.rect, &screen);
+    if (!withList) return view;
+    const HWND list = FindWindowExA(view.dialog, nullptr, WC_LISTVIEWA, nullptr);
+    if (!list) return view;
+    view.rows = ListRowCount(list);
+    std::vector<std::string> names;
+    if (view.rows < 0 || !ListServiceNames(list, view.rows, names)) {
+        view.rows = -1;
+        return view;
+    }
+    for (const char* bed : kAllBedServices) {
+        bool found = false;
+        for (const std::string& name : names) found = found || name == bed;
+        if (!found) view.missing.push_back(bed);
+    }
+    return view;
+}
+
+// Waits up to the given time for Quillmark's window to be on screen and, with
+// withList, for its list to hold a row for each of the bed's services. Prints one line:
+// what it saw, or what did not happen.
+int Window(int seconds, bool withList)
+{
+    const double end = NowMs() + 1000.0 * seconds;
+    ConsoleView view;
+    for (;;) {
+        view = LookAtConsole(withList);
+        const bool done = view.visible && (!withList || (view.rows >= 0 && view.missing.empty()));
+        if (done || NowMs() > end) break;
+        Sleep(250);
+    }
+    const RECT& r = view.rect;
+    if (!view.dialog) {
+        std::printf("no Quillmark window within %d s\n", seconds);
+        return 1;
+    }
+    if (!view.visible) {
+        std::printf("Quillmark's window is not on screen (at %ld,%ld-%ld,%ld, %s)\n", r.left, r.top,
+                    r.right, r.bottom, IsWindowVisible(view.dialog) ? "visible" : "hidden");
+        return 1;
+    }
+    if (!withList) {
+        std::printf("Quillmark's window is on screen at %ld,%ld-%ld,%ld\n", r.left, r.top, r.right, r.bottom);
+        return 0;
+    }
+    if (view.rows < 0) {
+        std::printf("Quillmark's list did not answer within %d s\n", seconds);
+        return 1;
+    }
+    if (!view.missing.empty()) {
+        std::string names;
+        for (const std::string& name : view.missing) names += (names.empty() ? "" : ", ") + name;
+        std::printf("Quillmark's list holds %d rows but none for %s after %d s\n", view.rows,
+                    names.c_str(), seconds);
+        return 1;
+    }
+    std::printf("Quillmark's list holds %d rows, the %zu bed services among them\n", view.rows,
+                std::size(kAllBedServices));
+    return 0;
+}
+
 // ---- Single calls -----------------------------------------------------------------
 
 // "-null" and "-empty" stand for a null pointer and an empty text.
@@ -603,7 +726,8 @@ int Usage()
         "       qmbedprobe cancel NAME\n"
         "       qmbedprobe list HOST [PREFIX] | count HOST PREFIX\n"
         "       qmbedprobe start|stop|quit HOST NAME  (quit: control 200, then wait)\n"
-        "       qmbedprobe logstress THREADS COUNT\n");
+        "       qmbedprobe logstress THREADS COUNT\n"
+        "       qmbedprobe window SECONDS [list]  (Quillmark's window on screen; list: it lists the bed)\n");
     return 2;
 }
 
@@ -642,6 +766,8 @@ int main(int argc, char** argv)
     if (command == "count" && argc == 4) return List(argv[2], argv[3], true);
     if ((command == "start" || command == "stop" || command == "quit") && argc == 4)
         return Control(argv[2], argv[3], command.c_str());
+    if (command == "window" && (argc == 3 || (argc == 4 && std::strcmp(argv[3], "list") == 0)))
+        return Window(std::atoi(argv[2]), argc == 4);
     if (command == "logstress" && argc == 4) {
         StressLog(std::atoi(argv[2]), std::atoi(argv[3]));
         return g_differences == 0 ? 0 : 1;
