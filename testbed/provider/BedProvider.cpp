@@ -224,6 +224,24 @@ DWORD Answer(DWORD result, DWORD callersLastError)
     return result;
 }
 
+// What a test asked the bed's share to take before each answer, as a slow remote computer
+// would: the number in the delay file, at most ten seconds; none without the file.
+DWORD ConnectDelayMs()
+{
+    HANDLE file = CreateFileW(BED_CONNECT_DELAY_W, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    char digits[16] = {};
+    DWORD read = 0;
+    ReadFile(file, digits, sizeof(digits) - 1, &read, nullptr);
+    CloseHandle(file);
+    DWORD delay = 0;
+    for (DWORD i = 0; i < read && digits[i] >= '0' && digits[i] <= '9' && delay < 10000; ++i)
+        delay = delay * 10 + static_cast<DWORD>(digits[i] - '0');
+    return delay < 10000 ? delay : 10000;
+}
+
 DWORD Connect(const wchar_t* entry, NETRESOURCEW* resource, const wchar_t* password,
               const wchar_t* user, const DWORD* flags)
 {
@@ -231,8 +249,13 @@ DWORD Connect(const wchar_t* entry, NETRESOURCEW* resource, const wchar_t* passw
     const wchar_t* remote = resource ? resource->lpRemoteName : nullptr;
     const wchar_t* local = resource ? resource->lpLocalName : nullptr;
 
+    // Only the bed's own share takes its time: every other name is still refused at once.
+    const bool bBedShare = IsBedShare(remote);
+    if (bBedShare)
+        Sleep(ConnectDelayMs());
+
     DWORD result;
-    if (!IsBedShare(remote))
+    if (!bBedShare)
         result = ERROR_BAD_NET_NAME;
     else if (local && local[0])
         result = ERROR_BAD_DEVICE;  // the bed offers deviceless sessions only
