@@ -1,6 +1,8 @@
 // The console dialog: its controls, its handlers, and the rows a pass writes.
 #include "console/ConsoleDlg.h"
 
+#include <algorithm>
+
 #include "console/AboutDlg.h"
 #include "controls/LinkAddresses.h"
 #include "remote/StartStop.h"
@@ -15,6 +17,21 @@ constexpr UINT WM_FIRST_SCREEN_FILLED = WM_APP + 2;
 // While rows arrive with the list's redraw suspended, it is repainted this often.
 constexpr UINT_PTR kFillRepaintTimer = 1;
 constexpr UINT kFillRepaintMs = 250;
+// A pass's end that arrived inside a handler is looked at again this often.
+constexpr UINT_PTR kPassEndRetryTimer = 2;
+constexpr UINT kPassEndRetryMs = 50;
+
+// The wait cursor while this thread is busy with a remote computer; the old one after.
+class CWaitCursorScope {
+public:
+    CWaitCursorScope() : m_hOldCursor(::SetCursor(::LoadCursorA(nullptr, IDC_WAIT))) {}
+    ~CWaitCursorScope() { ::SetCursor(m_hOldCursor); }
+    CWaitCursorScope(const CWaitCursorScope&) = delete;
+    CWaitCursorScope& operator=(const CWaitCursorScope&) = delete;
+
+private:
+    HCURSOR m_hOldCursor;
+};
 
 }  // namespace
 
@@ -29,6 +46,7 @@ BEGIN_MESSAGE_MAP(CConsoleDlg, CDialog)
     ON_COMMAND(ID_SERVICE_START, &CConsoleDlg::StartSelectedService)
     ON_COMMAND(ID_SERVICE_STOP, &CConsoleDlg::StopSelectedService)
     ON_NOTIFY(NM_RCLICK, IDC_SERVICE_LIST, &CConsoleDlg::OnServiceListRightClick)
+    ON_WM_CONTEXTMENU()
     ON_MESSAGE(WM_PASS_ENDED, &CConsoleDlg::OnPassEnded)
     ON_MESSAGE(WM_FIRST_SCREEN_FILLED, &CConsoleDlg::OnFirstScreenFilled)
     ON_WM_TIMER()
@@ -126,8 +144,18 @@ std::string CConsoleDlg::GetItemText(int item, int subItem)
     return m_listServices.GetItemText(item, subItem);
 }
 
+// A box asked for on this thread comes after a command kept it busy with a remote
+// computer. Keys and clicks queued meanwhile were meant for the window, not for a box
+// that had not appeared yet: an Enter typed ahead must not answer Yes unread.
 int CConsoleDlg::AfxMessageBox(const std::string& text, unsigned style)
 {
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId()) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+        }
+        while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+        }
+    }
     return ::AfxMessageBox(text.c_str(), style);
 }
 
@@ -170,7 +198,7 @@ void CConsoleDlg::OnPaint()
 
 HCURSOR CConsoleDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
-void CConsoleDlg::RefreshServiceList() { RunWhenNoPass(Command::Refresh); }
+void CConsoleDlg::RefreshServiceList() { Choose(Command::Refresh); }
 
 void CConsoleDlg::OnDownloadClicked()
 {
@@ -204,43 +232,83 @@ void CConsoleDlg::CheckCredentialButton(int id, UINT check)
         ::SetWindowLongPtrA(hButton, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_TABSTOP));
 }
 
-void CConsoleDlg::StartSelectedService() { RunWhenNoPass(Command::Start); }
+void CConsoleDlg::StartSelectedService() { Choose(Command::Start); }
 
-void CConsoleDlg::StopSelectedService() { RunWhenNoPass(Command::Stop); }
+void CConsoleDlg::StopSelectedService() { Choose(Command::Stop); }
 
 void CConsoleDlg::OnServiceListRightClick(NMHDR* /*pNMHDR*/, LRESULT* pResult)
 {
     *pResult = 0;
+    // Screen coordinates are signed: monitors left of or above the primary one are negative.
+    const DWORD pos = ::GetMessagePos();
+    ShowServiceMenu({static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))});
+}
+
+// The menu key and Shift+F10 on the list open the same menu as a right-click, for those
+// who work from the keyboard: at the selected row, or at the list's top-left corner. A
+// right-click also ends up here, after its own notification: that one is left alone.
+void CConsoleDlg::OnContextMenu(HWND hWnd, POINT point)
+{
+    const bool bFromKeyboard = point.x == -1 && point.y == -1;
+    if (hWnd != m_listServices.m_hWnd || !bFromKeyboard) {
+        Default();
+        return;
+    }
+    POINT at = {0, 0};
+    const int row = m_listServices.GetNextItem(-1, LVNI_SELECTED);
+    if (row != -1) {
+        m_listServices.SendMessage(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+        RECT rcRow = {LVIR_BOUNDS, 0, 0, 0};
+        if (m_listServices.SendMessage(LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                                       reinterpret_cast<LPARAM>(&rcRow)))
+            at = {rcRow.left, rcRow.bottom};
+    }
+    ::ClientToScreen(m_listServices.m_hWnd, &at);
+    ShowServiceMenu(at);
+}
+
+void CConsoleDlg::ShowServiceMenu(POINT ptScreen)
+{
     HMENU hMenu = ::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_SERVICE_MENU));
     if (!hMenu)
         return;
-    // Screen coordinates are signed: monitors left of or above the primary one are negative.
-    const DWORD pos = ::GetMessagePos();
-    const int x = static_cast<short>(LOWORD(pos));
-    const int y = static_cast<short>(HIWORD(pos));
-    ::TrackPopupMenu(::GetSubMenu(hMenu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, m_hWnd,
-                     nullptr);
+    ::TrackPopupMenu(::GetSubMenu(hMenu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, ptScreen.x,
+                     ptScreen.y, 0, m_hWnd, nullptr);
     ::DestroyMenu(hMenu);
 }
 
+// A pass's end is acted on only from the console's own loop. Arriving inside a handler
+// (a command's message box, the menu, the About box), it waits: acting there would start
+// the next command inside the one under way, which may hold a session of the same name.
 LRESULT CConsoleDlg::OnPassEnded(WPARAM /*wParam*/, LPARAM /*lParam*/)
 {
-    // Any pass may post this; only the end of the pass we are tracking matters.
-    if (m_runningPass && m_runningPass->HasEnded()) {
-        m_runningPass.reset();
-        EndFill();
+    if (!m_runningPass || !m_runningPass->HasEnded())
+        return 0;  // a note from a pass whose end was handled already
+    if (IsNestedInHandler()) {
+        ::SetTimer(m_hWnd, kPassEndRetryTimer, kPassEndRetryMs, nullptr);
+        return 0;
     }
-    RunPendingCommands();
+    HandlePassEnd();
     return 0;
 }
 
 void CConsoleDlg::OnTimer(UINT_PTR nIDEvent)
 {
-    if (nIDEvent != kFillRepaintTimer) {
+    switch (nIDEvent) {
+    case kFillRepaintTimer:
+        RepaintDuringFill();
+        break;
+    case kPassEndRetryTimer:
+        if (IsNestedInHandler())
+            break;
+        ::KillTimer(m_hWnd, kPassEndRetryTimer);
+        if (m_runningPass && m_runningPass->HasEnded())
+            HandlePassEnd();
+        break;
+    default:
         Default();
-        return;
+        break;
     }
-    RepaintDuringFill();
 }
 
 LRESULT CConsoleDlg::OnFirstScreenFilled(WPARAM /*wParam*/, LPARAM /*lParam*/)
@@ -260,83 +328,81 @@ void CConsoleDlg::RepaintDuringFill()
 
 // ---- Commands and passes ----
 
-bool CConsoleDlg::IsPassRunning() const { return m_runningPass && !m_runningPass->HasEnded(); }
+bool CConsoleDlg::IsPassRunning() const { return m_runningPass != nullptr; }
 
-std::shared_ptr<remote::CPassControl> CConsoleDlg::RunningPass() const
-{
-    return IsPassRunning() ? m_runningPass : nullptr;
-}
+std::shared_ptr<remote::CPassControl> CConsoleDlg::RunningPass() const { return m_runningPass; }
 
 // A command while a pass writes rows would share the pass's remote name: a refresh
 // would empty the list under it, and any command's forced cancel (or the pass's own
-// final one) would cut the other's session. So the command waits for the pass to end.
-// A refresh asks the pass to stop first, since its rows are about to be replaced; a
-// start or stop lets the list finish, so that its failure leaves the list whole.
-// Nothing here waits: the pass's end arrives as a posted message.
-void CConsoleDlg::RunWhenNoPass(Command command)
+// final one) would cut the other's session. So the command waits for the pass to end,
+// holding the target it was chosen for. A refresh asks the pass to stop first, since
+// its rows are about to be replaced; a start or stop lets the list finish, so that its
+// failure leaves the list whole. Nothing here waits: the pass's end arrives as a posted
+// message.
+void CConsoleDlg::Choose(Command command)
 {
+    ChosenCommand chosen{command, std::make_unique<remote::CChosenTarget>(*this)};
     if (!IsPassRunning()) {
-        RunCommand(command);
+        RunCommand(std::move(chosen));
         return;
     }
-    if (command == Command::Refresh) {
-        m_bRefreshPending = true;
-        m_runningPass->RequestStop();
-    } else {
-        m_pendingServiceCommand = command;  // the latest start or stop wins
-    }
-}
-
-// A pending start or stop goes first: when it succeeds, its own refresh also serves
-// the pending one.
-void CConsoleDlg::RunPendingCommands()
-{
-    while (!IsPassRunning()) {
-        if (m_pendingServiceCommand != Command::None) {
-            const Command command = m_pendingServiceCommand;
-            m_pendingServiceCommand = Command::None;
-            RunCommand(command);
-        } else if (m_bRefreshPending) {
-            RunCommand(Command::Refresh);
-        } else {
-            return;
-        }
-    }
-}
-
-void CConsoleDlg::RunCommand(Command command)
-{
     if (command == Command::Refresh)
-        m_bRefreshPending = false;
+        m_runningPass->RequestStop();
+    m_pendingCommands.push_back(std::move(chosen));
+}
 
+// The pass has released everything and said so: the list shows its last rows, and the
+// commands chosen meanwhile run, in the order chosen, each waiting for the pass of the
+// one before.
+void CConsoleDlg::HandlePassEnd()
+{
+    m_runningPass.reset();
+    m_passTarget.reset();
+    EndFill();
+    while (!IsPassRunning() && !m_pendingCommands.empty()) {
+        ChosenCommand next = std::move(m_pendingCommands.front());
+        m_pendingCommands.pop_front();
+        RunCommand(std::move(next));
+    }
+    const bool bRefreshPending =
+        std::any_of(m_pendingCommands.begin(), m_pendingCommands.end(),
+                    [](const ChosenCommand& pending) { return pending.kind == Command::Refresh; });
+    if (IsPassRunning() && bRefreshPending)
+        m_runningPass->RequestStop();
+}
+
+void CConsoleDlg::RunCommand(ChosenCommand command)
+{
     const HWND hWnd = m_hWnd;
     // Runs on the pass's thread; a post to a window that is gone simply fails.
     remote::PassEndedCallback onEnded = [hWnd] { ::PostMessageA(hWnd, WM_PASS_ENDED, 0, 0); };
+    remote::IServiceConsole& target = *command.target;
 
-    // The connect of a refresh, and the whole of a start or stop, block this thread.
-    const HCURSOR hOldCursor = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
     std::shared_ptr<remote::CPassControl> pass;
-    switch (command) {
-    case Command::Refresh:
-        pass = remote::RefreshServiceList(*this, m_platform, std::move(onEnded));
-        break;
-    case Command::Start:
-        pass = remote::StartSelectedService(*this, m_platform, std::move(onEnded));
-        break;
-    case Command::Stop:
-        pass = remote::StopSelectedService(*this, m_platform, std::move(onEnded));
-        break;
-    case Command::None:
-        break;
+    {
+        // The connect of a refresh, and the whole of a start or stop, block this thread.
+        const CWaitCursorScope waitCursor;
+        switch (command.kind) {
+        case Command::Refresh:
+            pass = remote::RefreshServiceList(target, m_platform, std::move(onEnded));
+            break;
+        case Command::Start:
+            pass = remote::StartSelectedService(target, m_platform, std::move(onEnded));
+            break;
+        case Command::Stop:
+            pass = remote::StopSelectedService(target, m_platform, std::move(onEnded));
+            break;
+        }
     }
-    ::SetCursor(hOldCursor);
+    command.target->WipePassword();
     if (!pass)
         return;
 
-    // The new pass is a refresh, whatever asked for one. Its first row can only be
-    // written once this thread reads messages again, so the fill starts in time.
+    // The new pass is a refresh, whatever asked for one, and writes its rows through the
+    // command's target, which therefore lives as long as the pass. Its first row can only
+    // be written once this thread reads messages again, so the fill starts in time.
     m_runningPass = std::move(pass);
-    m_bRefreshPending = false;
+    m_passTarget = std::move(command.target);
     BeginFill();
 }
 

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "controls/LinkControls.h"
 #include "framework/Afx.h"
+#include "remote/ChosenTarget.h"
 #include "remote/Refresh.h"
 #include "remote/ServiceConsole.h"
 
@@ -31,7 +33,7 @@ public:
     int AfxMessageBox(const std::string& text, unsigned style) override;
     bool AfxBeginThread(remote::ThreadProc proc, void* param) override;
 
-    // True while a pass started from this console may still write rows or show a message.
+    // True from the start of a pass until the console has handled its end.
     bool IsPassRunning() const;
     // That pass, if any.
     std::shared_ptr<remote::CPassControl> RunningPass() const;
@@ -51,6 +53,7 @@ protected:
     void StartSelectedService();
     void StopSelectedService();
     void OnServiceListRightClick(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnContextMenu(HWND hWnd, POINT point);
     LRESULT OnPassEnded(WPARAM wParam, LPARAM lParam);
     LRESULT OnFirstScreenFilled(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR nIDEvent);
@@ -58,12 +61,18 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    enum class Command { None, Refresh, Start, Stop };
+    enum class Command { Refresh, Start, Stop };
+    // A command and the target it was chosen for.
+    struct ChosenCommand {
+        Command kind;
+        std::unique_ptr<remote::CChosenTarget> target;
+    };
 
     void CheckCredentialButton(int id, UINT check);
-    void RunWhenNoPass(Command command);
-    void RunPendingCommands();
-    void RunCommand(Command command);
+    void ShowServiceMenu(POINT ptScreen);
+    void Choose(Command command);
+    void HandlePassEnd();
+    void RunCommand(ChosenCommand command);
     void BeginFill();
     void EndFill();
     void RepaintDuringFill();
@@ -78,10 +87,11 @@ private:
     HICON m_hIcon;
     remote::IPlatformOps& m_platform;
 
-    // The pass that may still be writing rows, and the commands that wait for it to end.
+    // The pass whose end is not handled yet, the target it writes its rows through, and
+    // the commands chosen meanwhile, in the order chosen.
     std::shared_ptr<remote::CPassControl> m_runningPass;
-    bool m_bRefreshPending = false;
-    Command m_pendingServiceCommand = Command::None;
+    std::unique_ptr<remote::CChosenTarget> m_passTarget;
+    std::deque<ChosenCommand> m_pendingCommands;
     // Rows that fill the list's view, while a fill runs; read by the pass's thread.
     std::atomic<int> m_nRowsPerScreen{0};
 };

@@ -44,8 +44,9 @@ int CListCtrl::GetNextItem(int nItem, int nFlags) const
 
 std::string CListCtrl::GetItemText(int nItem, int nSubItem) const
 {
-    // The control says only how much it copied, so the buffer grows until the text
-    // fits with room to spare.
+    // The control says only how much it copied, so the buffer grows until the text fits
+    // with room to spare: room for the widest character (two bytes in a double-byte code
+    // page, which the control drops whole when it does not fit) besides the terminator.
     constexpr size_t kLargestText = size_t{1} << 24;
     std::vector<char> buffer(256);
     for (;;) {
@@ -58,7 +59,7 @@ std::string CListCtrl::GetItemText(int nItem, int nSubItem) const
                                               reinterpret_cast<LPARAM>(&item));
         if (copied <= 0 || !item.pszText)
             return {};
-        if (static_cast<size_t>(copied) < buffer.size() - 1 || buffer.size() >= kLargestText)
+        if (static_cast<size_t>(copied) + 2 < buffer.size() || buffer.size() >= kLargestText)
             return std::string(item.pszText, static_cast<size_t>(copied));
         buffer.resize(buffer.size() * 2);
     }

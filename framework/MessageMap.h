@@ -92,6 +92,15 @@ protected:                                                      \
                               static_cast<short>(HIWORD(lParam)) };                 \
         return static_cast<ThisClass*>(pWnd)->OnNcHitTest(point); } },
 
+// void OnContextMenu(HWND hWnd, POINT point): hWnd was clicked, or had the focus when the
+// menu key was pressed; point in screen coordinates, (-1, -1) from the keyboard
+#define ON_WM_CONTEXTMENU()                                                         \
+    { WM_CONTEXTMENU, 0, 0, 0, [](::CWnd* pWnd, WPARAM wParam, LPARAM lParam) -> LRESULT { \
+        const POINT point = { static_cast<short>(LOWORD(lParam)),                   \
+                              static_cast<short>(HIWORD(lParam)) };                 \
+        static_cast<ThisClass*>(pWnd)->OnContextMenu(reinterpret_cast<HWND>(wParam), point); \
+        return 0; } },
+
 // void OnTimer(UINT_PTR nIDEvent)
 #define ON_WM_TIMER()                                                               \
     { WM_TIMER, 0, 0, 0, [](::CWnd* pWnd, WPARAM wParam, LPARAM) -> LRESULT {       \

@@ -138,13 +138,17 @@ int AfxMessageBox(const char* text, UINT nType)
         if (buttons == MB_OK || buttons == MB_OKCANCEL)
             nType |= MB_ICONEXCLAMATION;
     }
-    // Read once: on a worker thread the main window may be going away meanwhile, and a
-    // box with a stale owner would merely have none.
+    // Owned by whatever the main window has open on top of it (the About box, say), so
+    // that closing the box enables exactly what it disabled. Read once: on a worker thread
+    // the main window may be going away meanwhile, and a box with a stale owner would
+    // merely have none.
     HWND hWndOwner = nullptr;
     if (CWnd* pMainWnd = AfxGetMainWnd()) {
         hWndOwner = pMainWnd->m_hWnd;
         if (hWndOwner && !::IsWindow(hWndOwner))
             hWndOwner = nullptr;
+        if (hWndOwner)
+            hWndOwner = ::GetLastActivePopup(hWndOwner);
     }
     const CWinApp* pApp = AfxGetApp();
     return ::MessageBoxA(hWndOwner, text ? text : "", pApp ? pApp->m_pszAppName : nullptr, nType);

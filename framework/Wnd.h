@@ -2,6 +2,7 @@
 // control's messages to it.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include <windows.h>
@@ -19,7 +20,9 @@ public:
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
 
-    HWND m_hWnd = nullptr;
+    // Atomic because a worker may send messages through it (rows to a list) while the
+    // user-interface thread clears it as the window goes.
+    std::atomic<HWND> m_hWnd{nullptr};
 
     // ---- Plain calls on m_hWnd ----
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;

@@ -1,6 +1,7 @@
 // The refresh of the service list and its background enumeration pass.
 #include "remote/Refresh.h"
 
+#include <cstring>
 #include <string>
 
 #include "remote/NetSession.h"
@@ -39,24 +40,33 @@ void CPassControl::CancelSession()
 std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlatformOps& platform,
                                                  PassEndedCallback onEnded)
 {
-    const RemoteTarget target = console.PullRemoteTarget();
+    RemoteTarget target = console.PullRemoteTarget();
     console.DeleteAllItems();
 
     CNetSession session(platform);
-    if (!ConnectIpc(session, console, target)) {
+    const bool bConnected = ConnectIpc(session, console, target);
+    WipeText(target.strPassword);
+    if (!bConnected) {
         console.AfxMessageBox(kRemoteAuthenticationFailed, kMbOk);
         return nullptr;
     }
 
-    auto control = std::make_shared<CPassControl>(platform, target.strHost);
-    auto* param = new CPassParam{&console, &platform, target.strHost, control, std::move(onEnded)};
-    if (!console.AfxBeginThread(&EnumerateServicesProc, param)) {
+    // The session is ours to cancel until a pass has taken it over, whatever goes wrong.
+    try {
+        auto control = std::make_shared<CPassControl>(platform, target.strHost);
+        auto param = std::make_unique<CPassParam>(
+            CPassParam{&console, &platform, target.strHost, control, std::move(onEnded)});
+        if (!console.AfxBeginThread(&EnumerateServicesProc, param.get())) {
+            DisconnectIpc(session, target.strHost);
+            return nullptr;
+        }
+        // From here the pass owns its record and cancels the session when it ends.
+        param.release();
+        return control;
+    } catch (...) {
         DisconnectIpc(session, target.strHost);
-        delete param;
-        return nullptr;
+        throw;
     }
-    // From here the pass owns param and cancels the session when it ends.
-    return control;
 }
 
 // One pass's work between taking its parameter and releasing what it acquired.
@@ -117,7 +127,14 @@ public:
         const std::uint32_t capacity = bufferSize / sizeof(EnumServiceStatus);
         if (returned > capacity)
             return Fail();
-        WriteRows(static_cast<const EnumServiceStatus*>(m_pBuffer), returned);
+        const auto* records = static_cast<const EnumServiceStatus*>(m_pBuffer);
+        // Likewise a record whose text lies outside the answer, or runs past its end:
+        // following it would read memory that is not the answer's.
+        for (std::uint32_t i = 0; i < returned; ++i)
+            if (!IsTextInBuffer(records[i].lpServiceName, bufferSize) ||
+                !IsTextInBuffer(records[i].lpDisplayName, bufferSize))
+                return Fail();
+        WriteRows(records, returned);
     }
 
 private:
@@ -146,6 +163,19 @@ private:
     // A record with a missing text shows an empty cell rather than crashing the pass.
     static std::string TextOrEmpty(const char* text) { return text ? text : ""; }
 
+    // Null, or a terminated text wholly inside the buffer. Compared as numbers: the
+    // pointer may point anywhere at all.
+    bool IsTextInBuffer(const char* text, std::uint32_t bufferSize) const
+    {
+        if (!text)
+            return true;
+        const auto begin = reinterpret_cast<std::uintptr_t>(m_pBuffer);
+        const auto at = reinterpret_cast<std::uintptr_t>(text);
+        if (at < begin || at - begin >= bufferSize)
+            return false;
+        return std::memchr(text, '\0', bufferSize - (at - begin)) != nullptr;
+    }
+
     IServiceConsole& m_console;
     IPlatformOps& m_platform;
     const std::string& m_strHost;
@@ -156,15 +186,18 @@ private:
 
 unsigned EnumerateServicesProc(void* param)
 {
-    auto* pass = static_cast<CPassParam*>(param);
-    {
+    std::unique_ptr<CPassParam> pass(static_cast<CPassParam*>(param));
+    // A pass ends whatever happens in it: one that ran out of memory writing a row keeps
+    // the rows it wrote, and still releases everything and says it has ended.
+    try {
         CEnumerationPass enumeration(*pass);
         enumeration.Run();
+    } catch (...) {
     }
     // Everything the pass acquired is released; now it lets go of its record and says so.
-    std::shared_ptr<CPassControl> control = std::move(pass->control);
-    PassEndedCallback onEnded = std::move(pass->onEnded);
-    delete pass;
+    const std::shared_ptr<CPassControl> control = std::move(pass->control);
+    const PassEndedCallback onEnded = std::move(pass->onEnded);
+    pass.reset();
     control->m_bEnded.store(true);
     if (onEnded)
         onEnded();

@@ -22,6 +22,16 @@ inline bool ConnectIpc(CNetSession& session, IServiceConsole& console, const Rem
                            target.strPassword.c_str(), 0);
 }
 
+// Overwrites a copy of a secret before it is let go, so that it does not linger in memory
+// that is freed or reused; volatile, so the writes are not dropped as dead.
+inline void WipeText(std::string& text)
+{
+    volatile char* chars = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i)
+        chars[i] = '\0';
+    text.clear();
+}
+
 // Forced, so that the session goes even while something still uses it.
 inline void DisconnectIpc(CNetSession& session, const std::string& host)
 {

@@ -38,11 +38,12 @@ public:
         if (row == -1)
             return nullptr;
 
-        if (!ConnectIpc(m_session, m_console, m_target)) {
+        m_bConnected = ConnectIpc(m_session, m_console, m_target);
+        WipeText(m_target.strPassword);
+        if (!m_bConnected) {
             m_console.AfxMessageBox(kRemoteAuthenticationFailed, kMbOk);
             return nullptr;
         }
-        m_bConnected = true;
 
         const std::string strServiceName = m_console.GetItemText(row, 1);
         m_hManager = m_platform.OpenSCManagerA(m_target.strHost.c_str(), nullptr,

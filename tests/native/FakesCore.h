@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <map>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
@@ -120,6 +121,8 @@ public:
     // A successful data call leaves needed at zero, as the Service Control Manager
     // does; when set, it leaves the full size there instead.
     bool keepNeededOnSuccess = false;
+    // Rewrites a successful data call's answer (buffer, size) before the caller sees it.
+    std::function<void(char* buffer, std::uint32_t size)> editAnswer;
 
     // Makes the nth call (counting from 0) of op fail with error; every call when nth < 0.
     void Fail(Op op, std::uint32_t error, int nth = -1)
@@ -255,6 +258,8 @@ public:
             return false;
         }
         WriteRecords(static_cast<char*>(buffer), services.size());
+        if (editAnswer)
+            editAnswer(static_cast<char*>(buffer), size);
         *needed = keepNeededOnSuccess ? total : 0;
         *returned = static_cast<std::uint32_t>(services.size());
         *resume = 0;
@@ -476,8 +481,9 @@ class FakeConsole : public remote::IServiceConsole {
 public:
     // Run: the pass gets a thread of its own at once. Hold: the pass waits until the test
     // calls ReleaseHeldPasses. Refuse: no thread starts. Inline: the pass runs to its end
-    // on the calling thread before AfxBeginThread returns.
-    enum class Threads { Run, Hold, Refuse, Inline };
+    // on the calling thread before AfxBeginThread returns. Throw: no thread starts, and
+    // the call throws, as running out of memory would.
+    enum class Threads { Run, Hold, Refuse, Inline, Throw };
 
     explicit FakeConsole(CJournal& journal) : m_journal(journal) {}
     ~FakeConsole() override
@@ -612,6 +618,8 @@ public:
             m_journal.Add("AfxBeginThread");
             if (threads == Threads::Refuse)
                 return false;
+            if (threads == Threads::Throw)
+                throw std::bad_alloc();
             ++m_threadStarts;
             if (threads == Threads::Hold) {
                 m_held.push_back({proc, param});

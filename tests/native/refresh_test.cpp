@@ -2,6 +2,7 @@
 // every way it can fail, each leaving an empty list and nothing held.
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,67 @@ TEST_F(RefreshTest, PassThatRunsToTheEndSaysSoOnce)
     EXPECT_TRUE(control->HasEnded());
     EXPECT_FALSE(control->IsStopRequested());
     EXPECT_EQ(endedCalls, 1);
+}
+
+// ---- A pass ends whatever happens ----
+
+// Out of memory while a row is written, say: the pass still releases everything and says
+// it has ended, or its console would wait for it for ever.
+TEST(PassEnd, AnExceptionInThePassStillEndsItAndReleasesEverything)
+{
+    Bench b;
+    b.platform.services = Services(3);
+    b.console.onInsert = [](int row) {
+        if (row == 1)
+            throw std::bad_alloc();
+    };
+    int endedCalls = 0;
+    auto control = RunRefresh(b, [&endedCalls] { ++endedCalls; });
+
+    ASSERT_NE(control, nullptr);
+    EXPECT_TRUE(control->HasEnded());
+    EXPECT_EQ(endedCalls, 1);
+    EXPECT_EQ(b.console.Rows().size(), 1u);
+    EXPECT_EQ(b.platform.Problems(), kBalanced);
+}
+
+TEST_F(RefreshTest, AFailureBetweenConnectAndThreadStartCancelsTheSession)
+{
+    console.threads = FakeConsole::Threads::Throw;
+    EXPECT_THROW(remote::RefreshServiceList(console, platform), std::bad_alloc);
+    EXPECT_EQ(platform.cancels.size(), 1u);
+    EXPECT_EQ(platform.Problems(), kBalanced);
+}
+
+// An answer that points outside itself is no answer: its texts are not followed.
+TEST(RefreshFailures, AnAnswerWhoseTextLiesOutsideItOrRunsPastItsEndListsNothing)
+{
+    static const char kElsewhere[] = "not in the answer";
+    const std::vector<std::pair<const char*, std::function<void(char*, std::uint32_t)>>> cases = {
+        {"text before the buffer",
+         [](char* buffer, std::uint32_t) {
+             reinterpret_cast<remote::EnumServiceStatus*>(buffer)[1].lpServiceName = buffer - 64;
+         }},
+        {"text elsewhere in memory",
+         [](char* buffer, std::uint32_t) {
+             reinterpret_cast<remote::EnumServiceStatus*>(buffer)[0].lpDisplayName =
+                 const_cast<char*>(kElsewhere);
+         }},
+        {"last text without its terminator",
+         [](char* buffer, std::uint32_t size) { buffer[size - 1] = 'x'; }},
+    };
+    for (const auto& [situation, edit] : cases) {
+        SCOPED_TRACE(situation);
+        Bench b;
+        b.platform.services = Services(3);
+        b.platform.editAnswer = edit;
+        RunRefresh(b);
+
+        EXPECT_EQ(b.console.Messages(),
+                  expected::OneBox(expected::kEnumerationFailed, expected::kPlainOk));
+        EXPECT_TRUE(b.console.Rows().empty());
+        EXPECT_EQ(b.platform.Problems(), kBalanced);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "Expected.h"
 #include "Fakes.h"
+#include "remote/ChosenTarget.h"
 #include "remote/StartStop.h"
 
 using namespace fakes;
@@ -228,6 +229,37 @@ TEST(StartStop, SuccessReleasesEverythingBeforeTheRefreshConnects)
         EXPECT_EQ(bench.console.Messages(), kind == Kind::Start ? expected::kNoBox : kConfirm);
         EXPECT_EQ(bench.platform.Problems(), kBalanced);
     }
+}
+
+// A command chosen while a pass ran is run once the pass has ended, by which time the
+// user may have selected another row, typed another computer or switched credentials.
+TEST(ChosenTarget, ACommandRunLaterActsOnWhatWasChosen)
+{
+    Bench bench;
+    ArrangeSelectedService(bench);
+    bench.console.target = {"10.0.0.5", "ops", "secret"};
+    bench.console.currentCredential = false;
+    remote::CChosenTarget chosen(bench.console);
+
+    bench.console.selectedRow = 7;
+    bench.console.itemTexts[{7, 1}] = "Schedule";
+    bench.console.target = {"10.0.0.9", "other", "other"};
+    bench.console.currentCredential = true;
+    bench.console.answers = {remote::kIdYes};
+    remote::StopSelectedService(chosen, bench.platform);
+    bench.console.JoinPasses();
+
+    ASSERT_EQ(bench.platform.serviceOpens.size(), 1u);
+    EXPECT_EQ(bench.platform.serviceOpens[0].name, "Spooler");
+    // The command's session, manager and the refresh after it: all the chosen computer.
+    ASSERT_EQ(bench.platform.connects.size(), 2u);
+    for (const ConnectCall& connect : bench.platform.connects) {
+        EXPECT_EQ(connect.remoteName, "\\\\10.0.0.5\\ipc$");
+        EXPECT_EQ(connect.user, "ops");
+        EXPECT_EQ(connect.password, "secret");
+    }
+    EXPECT_EQ(bench.platform.managerOpens[0].machine, "10.0.0.5");
+    EXPECT_EQ(bench.platform.Problems(), kBalanced);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ public:
     void PostKey(WPARAM vk) const
     {
         const HWND hFocus = ::GetFocus();
-        const HWND hTarget = hFocus && ::IsChild(m_hWnd, hFocus) ? hFocus : m_hWnd;
+        const HWND hTarget = hFocus && ::IsChild(m_hWnd, hFocus) ? hFocus : m_hWnd.load();
         ::PostMessageA(hTarget, WM_KEYDOWN, vk, 1);
         ::PostMessageA(hTarget, WM_KEYUP, vk, 0xC0000001);
     }
