@@ -9,6 +9,8 @@ namespace remote {
 
 // Opaque Service Control Manager handle; null means the call failed.
 using ScHandle = void*;
+// Opaque access token of a logon; null when there is none.
+using TokenHandle = void*;
 
 // Windows values of the few constants the logic needs.
 constexpr std::uint32_t kNoError = 0;
@@ -21,6 +23,8 @@ constexpr std::uint32_t kServiceWin32AndDriver = 0x3B;  // SERVICE_WIN32 | SERVI
 constexpr std::uint32_t kServiceStateAll = 3;
 constexpr std::uint32_t kServiceControlStop = 1;
 constexpr std::uint32_t kErrorMoreData = 234;
+constexpr std::uint32_t kLogon32LogonNewCredentials = 9;
+constexpr std::uint32_t kLogon32ProviderWinnt50 = 3;
 constexpr int kSwShowNormal = 1;
 constexpr int kSwShow = 5;
 
@@ -77,6 +81,14 @@ public:
                                 ServiceStatus* status) = 0;
     virtual bool CloseServiceHandle(ScHandle handle) = 0;
     virtual std::uint32_t GetLastError() = 0;
+
+    // Logon and impersonation (advapi32), and closing the token (kernel32)
+    virtual bool LogonUserA(const char* user, const char* domain, const char* password,
+                            std::uint32_t logonType, std::uint32_t logonProvider,
+                            TokenHandle* token) = 0;
+    virtual bool ImpersonateLoggedOnUser(TokenHandle token) = 0;
+    virtual bool RevertToSelf() = 0;
+    virtual bool CloseHandle(TokenHandle handle) = 0;
 
     // The enumeration buffer: zero-filled; null when it cannot be had.
     virtual void* LocalAllocZeroed(std::size_t bytes) = 0;

@@ -43,8 +43,12 @@ std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlat
     RemoteTarget target = console.PullRemoteTarget();
     console.DeleteAllItems();
 
+    const bool bCurrentCredential = console.IsCurrentCredential();
     CNetSession session(platform);
-    const bool bConnected = ConnectIpc(session, console, target);
+    const bool bConnected = ConnectIpc(session, bCurrentCredential, target);
+    CCredentialToken token(platform);
+    if (bConnected && !bCurrentCredential)
+        token.LogOn(target);
     WipeText(target.strPassword);
     if (!bConnected) {
         console.AfxMessageBox(kRemoteAuthenticationFailed, kMbOk);
@@ -54,8 +58,8 @@ std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlat
     // The session is ours to cancel until a pass has taken it over, whatever goes wrong.
     try {
         auto control = std::make_shared<CPassControl>(platform, target.strHost);
-        auto param = std::make_unique<CPassParam>(
-            CPassParam{&console, &platform, target.strHost, control, std::move(onEnded)});
+        auto param = std::make_unique<CPassParam>(CPassParam{
+            &console, &platform, target.strHost, std::move(token), control, std::move(onEnded)});
         if (!console.AfxBeginThread(&EnumerateServicesProc, param.get())) {
             DisconnectIpc(session, target.strHost);
             return nullptr;
@@ -70,12 +74,12 @@ std::shared_ptr<CPassControl> RefreshServiceList(IServiceConsole& console, IPlat
 }
 
 // One pass's work between taking its parameter and releasing what it acquired.
-// The destructor is the pass's single end: buffer, handle, session, in that order.
+// The destructor is the pass's single end: buffer, handle, logon, session, in that order.
 class CEnumerationPass {
 public:
-    explicit CEnumerationPass(const CPassParam& param)
+    explicit CEnumerationPass(CPassParam& param)
         : m_console(*param.pConsole), m_platform(*param.pPlatform), m_strHost(param.strHost),
-          m_control(*param.control)
+          m_token(param.token), m_control(*param.control)
     {
     }
     CEnumerationPass(const CEnumerationPass&) = delete;
@@ -87,6 +91,7 @@ public:
             m_platform.LocalFree(m_pBuffer);
         if (m_hManager)
             m_platform.CloseServiceHandle(m_hManager);
+        m_token.Release();
         m_control.CancelSession();
     }
 
@@ -94,6 +99,7 @@ public:
     {
         if (Stopped())
             return;
+        m_token.Impersonate();
         m_hManager = m_platform.OpenSCManagerA(m_strHost.c_str(), nullptr,
                                                kScManagerEnumerateService);
         if (!m_hManager)
@@ -179,6 +185,7 @@ private:
     IServiceConsole& m_console;
     IPlatformOps& m_platform;
     const std::string& m_strHost;
+    CCredentialToken& m_token;
     CPassControl& m_control;
     ScHandle m_hManager = nullptr;
     void* m_pBuffer = nullptr;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "remote/Credentials.h"
 #include "remote/PlatformOps.h"
 #include "remote/ServiceConsole.h"
 
@@ -55,11 +56,13 @@ private:
 using PassEndedCallback = std::function<void()>;
 
 // The pass parameter record: made by RefreshServiceList, owned by the pass from the
-// moment its thread starts, freed by the pass when it ends.
+// moment its thread starts, freed by the pass when it ends. The token is the typed
+// account's logon, made next to the session; the password itself never reaches the pass.
 struct CPassParam {
     IServiceConsole* pConsole;
     IPlatformOps* pPlatform;
     std::string strHost;
+    CCredentialToken token;
     std::shared_ptr<CPassControl> control;
     PassEndedCallback onEnded;
 };

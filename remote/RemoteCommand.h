@@ -14,9 +14,9 @@ inline constexpr char kRemoteAuthenticationFailed[] = "Remote Authentication Fai
 
 // Connects to the target's IPC$ share: null credentials for the current logon,
 // otherwise the typed user name and password exactly as they are, even when empty.
-inline bool ConnectIpc(CNetSession& session, IServiceConsole& console, const RemoteTarget& target)
+inline bool ConnectIpc(CNetSession& session, bool bCurrentCredential, const RemoteTarget& target)
 {
-    if (console.IsCurrentCredential())
+    if (bCurrentCredential)
         return session.Connect(target.strHost.c_str(), kIpcShare, nullptr, nullptr, 0);
     return session.Connect(target.strHost.c_str(), kIpcShare, target.strUserName.c_str(),
                            target.strPassword.c_str(), 0);

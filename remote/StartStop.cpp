@@ -21,7 +21,7 @@ enum class Command { Start, Stop };
 class CServiceCommand {
 public:
     CServiceCommand(IServiceConsole& console, IPlatformOps& platform, PassEndedCallback onEnded)
-        : m_console(console), m_platform(platform), m_session(platform),
+        : m_console(console), m_platform(platform), m_session(platform), m_token(platform),
           m_onEnded(std::move(onEnded))
     {
     }
@@ -38,7 +38,10 @@ public:
         if (row == -1)
             return nullptr;
 
-        m_bConnected = ConnectIpc(m_session, m_console, m_target);
+        const bool bCurrentCredential = m_console.IsCurrentCredential();
+        m_bConnected = ConnectIpc(m_session, bCurrentCredential, m_target);
+        if (m_bConnected && !bCurrentCredential)
+            m_token.LogOn(m_target);
         WipeText(m_target.strPassword);
         if (!m_bConnected) {
             m_console.AfxMessageBox(kRemoteAuthenticationFailed, kMbOk);
@@ -46,6 +49,7 @@ public:
         }
 
         const std::string strServiceName = m_console.GetItemText(row, 1);
+        m_token.Impersonate();
         m_hManager = m_platform.OpenSCManagerA(m_target.strHost.c_str(), nullptr,
                                                kScManagerAllAccess);
         if (!m_hManager) {
@@ -104,6 +108,7 @@ private:
             m_platform.CloseServiceHandle(m_hManager);
             m_hManager = nullptr;
         }
+        m_token.Release();
         if (m_bConnected) {
             DisconnectIpc(m_session, m_target.strHost);
             m_bConnected = false;
@@ -113,6 +118,7 @@ private:
     IServiceConsole& m_console;
     IPlatformOps& m_platform;
     CNetSession m_session;
+    CCredentialToken m_token;
     PassEndedCallback m_onEnded;
     RemoteTarget m_target;
     bool m_bConnected = false;

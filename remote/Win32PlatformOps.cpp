@@ -23,6 +23,8 @@ static_assert(offsetof(EnumServiceStatus, ServiceStatus) ==
               offsetof(ENUM_SERVICE_STATUSA, ServiceStatus));
 static_assert(kScManagerAllAccess == SC_MANAGER_ALL_ACCESS && kServiceAllAccess == SERVICE_ALL_ACCESS);
 static_assert(kServiceWin32AndDriver == (SERVICE_WIN32 | SERVICE_DRIVER));
+static_assert(kLogon32LogonNewCredentials == LOGON32_LOGON_NEW_CREDENTIALS &&
+              kLogon32ProviderWinnt50 == LOGON32_PROVIDER_WINNT50);
 
 std::uint32_t CWin32PlatformOps::WNetAddConnection2A(NetResource* resource,
                                                      const char* password, const char* user,
@@ -86,6 +88,25 @@ bool CWin32PlatformOps::CloseServiceHandle(ScHandle handle)
 }
 
 std::uint32_t CWin32PlatformOps::GetLastError() { return ::GetLastError(); }
+
+bool CWin32PlatformOps::LogonUserA(const char* user, const char* domain, const char* password,
+                                   std::uint32_t logonType, std::uint32_t logonProvider,
+                                   TokenHandle* token)
+{
+    HANDLE hToken = nullptr;
+    const BOOL ok = ::LogonUserA(user, domain, password, logonType, logonProvider, &hToken);
+    *token = ok ? hToken : nullptr;
+    return ok != FALSE;
+}
+
+bool CWin32PlatformOps::ImpersonateLoggedOnUser(TokenHandle token)
+{
+    return ::ImpersonateLoggedOnUser(token) != FALSE;
+}
+
+bool CWin32PlatformOps::RevertToSelf() { return ::RevertToSelf() != FALSE; }
+
+bool CWin32PlatformOps::CloseHandle(TokenHandle handle) { return ::CloseHandle(handle) != FALSE; }
 
 void* CWin32PlatformOps::LocalAllocZeroed(std::size_t bytes) { return ::LocalAlloc(LPTR, bytes); }
 

@@ -21,6 +21,12 @@ public:
     bool ControlService(ScHandle service, std::uint32_t control, ServiceStatus* status) override;
     bool CloseServiceHandle(ScHandle handle) override;
     std::uint32_t GetLastError() override;
+    bool LogonUserA(const char* user, const char* domain, const char* password,
+                    std::uint32_t logonType, std::uint32_t logonProvider,
+                    TokenHandle* token) override;
+    bool ImpersonateLoggedOnUser(TokenHandle token) override;
+    bool RevertToSelf() override;
+    bool CloseHandle(TokenHandle handle) override;
     void* LocalAllocZeroed(std::size_t bytes) override;
     void LocalFree(void* block) override;
     void ShellExecuteA(const char* operation, const char* file, int show) override;

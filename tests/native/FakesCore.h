@@ -66,8 +66,12 @@ enum class Op {
     OpenService,
     StartService,
     ControlService,
-    CloseHandle,
+    CloseHandle,  // CloseServiceHandle
     Alloc,
+    Logon,
+    Impersonate,
+    Revert,
+    CloseToken,  // CloseHandle of a logon's token
 };
 
 struct ConnectCall {
@@ -105,6 +109,10 @@ struct ControlCall {
     ScHandle service;
     std::uint32_t control;
     bool statusNull;
+};
+struct LogonCall {
+    Text user, domain, password;
+    std::uint32_t logonType, logonProvider;
 };
 
 class FakePlatform : public remote::IPlatformOps {
@@ -145,6 +153,7 @@ public:
     std::vector<OpenServiceCall> serviceOpens;
     std::vector<StartCall> starts;
     std::vector<ControlCall> controls;
+    std::vector<LogonCall> logons;
     int allocs = 0;
 
     int RemoteCalls() const
@@ -180,6 +189,9 @@ public:
             problems.push_back(std::to_string(m_liveBlocks.size()) + " buffer(s) never freed");
         for (auto& [name, uses] : m_sessions)
             problems.push_back("session left established: " + name);
+        if (!m_impersonations.empty())
+            problems.push_back(std::to_string(m_impersonations.size()) +
+                               " thread(s) left impersonating");
         return problems;
     }
 
@@ -298,7 +310,7 @@ public:
     {
         auto lock = Begin(Op::CloseHandle);
         auto it = m_handleKinds.find(handle);
-        const bool known = it != m_handleKinds.end();
+        const bool known = it != m_handleKinds.end() && it->second != "token";
         m_journal.Add("CloseServiceHandle(" + (known ? it->second : "?") + ")");
         if (known)
             ++m_handleCloses[handle];
@@ -306,6 +318,63 @@ public:
             m_problems.push_back("closed a handle never opened");
         // Like a cancel, a close counts as the release whatever it answers.
         if (auto error = Failure(Op::CloseHandle)) {
+            SetLastErrorLocked(*error);
+            return false;
+        }
+        return true;
+    }
+
+    bool LogonUserA(const char* user, const char* domain, const char* password,
+                    std::uint32_t logonType, std::uint32_t logonProvider,
+                    remote::TokenHandle* token) override
+    {
+        auto lock = Begin(Op::Logon, "LogonUserA");
+        logons.push_back({CopyText(user), CopyText(domain), CopyText(password), logonType,
+                          logonProvider});
+        if (auto error = Failure(Op::Logon)) {
+            SetLastErrorLocked(*error);
+            *token = nullptr;
+            return false;
+        }
+        *token = NewHandle("token");
+        return true;
+    }
+
+    // Impersonation belongs to the calling thread, as on Windows.
+    bool ImpersonateLoggedOnUser(remote::TokenHandle token) override
+    {
+        auto lock = Begin(Op::Impersonate, "ImpersonateLoggedOnUser");
+        if (!IsOpen(token, "token"))
+            m_problems.push_back("impersonated a handle that is not an open token");
+        if (auto error = Failure(Op::Impersonate)) {
+            SetLastErrorLocked(*error);
+            return false;
+        }
+        m_impersonations[std::this_thread::get_id()] = token;
+        return true;
+    }
+
+    bool RevertToSelf() override
+    {
+        auto lock = Begin(Op::Revert, "RevertToSelf");
+        if (m_impersonations.erase(std::this_thread::get_id()) == 0)
+            m_problems.push_back("reverted a thread that was not impersonating");
+        if (auto error = Failure(Op::Revert)) {
+            SetLastErrorLocked(*error);
+            return false;
+        }
+        return true;
+    }
+
+    bool CloseHandle(remote::TokenHandle handle) override
+    {
+        auto lock = Begin(Op::CloseToken, "CloseHandle(token)");
+        if (Kind(handle, /*locked=*/true) == "token")
+            ++m_handleCloses[handle];
+        else
+            m_problems.push_back("closed as a token a handle that is none");
+        // Like a service handle's close, this one counts whatever it answers.
+        if (auto error = Failure(Op::CloseToken)) {
             SetLastErrorLocked(*error);
             return false;
         }
@@ -415,9 +484,11 @@ protected:
         return handle;
     }
 
-    std::string Kind(ScHandle handle) const
+    std::string Kind(ScHandle handle, bool locked = false) const
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex, std::defer_lock);
+        if (!locked)
+            lock.lock();
         auto it = m_handleKinds.find(handle);
         return it == m_handleKinds.end() ? "" : it->second;
     }
@@ -467,6 +538,7 @@ protected:
     std::map<ScHandle, int> m_handleCloses;
     std::map<void*, std::size_t> m_liveBlocks;
     std::map<std::string, int> m_sessions;  // remote name -> connections sharing it
+    std::map<std::thread::id, remote::TokenHandle> m_impersonations;
     std::vector<std::string> m_problems;
 };
 

@@ -42,6 +42,10 @@ public:
     bool ControlService(remote::ScHandle, std::uint32_t, remote::ServiceStatus*) override { return false; }
     bool CloseServiceHandle(remote::ScHandle) override { return false; }
     std::uint32_t GetLastError() override { return 5; }
+    bool LogonUserA(const char*, const char*, const char*, std::uint32_t, std::uint32_t, remote::TokenHandle*) override { return false; }
+    bool ImpersonateLoggedOnUser(remote::TokenHandle) override { return false; }
+    bool RevertToSelf() override { return false; }
+    bool CloseHandle(remote::TokenHandle) override { return false; }
     void* LocalAllocZeroed(std::size_t) override { return nullptr; }
     void LocalFree(void*) override {}
 };
