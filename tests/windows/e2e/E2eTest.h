@@ -11,12 +11,14 @@
 
 #include "BedConfig.h"
 #include "resources/resource.h"
-#include "tests/windows/e2e/Bed.h"
-#include "tests/windows/e2e/Driver.h"
+#include "testbed/driver/Bed.h"
+#include "testbed/driver/Driver.h"
 
 namespace e2e {
 
-inline constexpr char kBedHost[] = "127.0.0.1";
+// The driver and the bed, shared with the benchmark, are the scenarios' own vocabulary.
+using namespace testbed;
+
 inline constexpr char kBedRemoteName[] = "\\\\127.0.0.1\\ipc$";
 inline constexpr char kRemoteAuthenticationFailed[] = "Remote Authentication Failed!";
 
