@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,6 +92,35 @@ protected:
 private:
     std::unique_ptr<CProviderLog> m_log;
     std::unique_ptr<CQuillmark> m_app;
+};
+
+// A scenario that starts bed services finds them stopped and leaves them stopped, so
+// that the next scenario starts from stopped services too.
+class StoppedServicesTest : public QuillmarkE2eTest {
+protected:
+    explicit StoppedServicesTest(std::initializer_list<const char*> names) : m_names(names) {}
+
+    void SetUp() override
+    {
+        for (const char* name : m_names)
+            bed::EnsureStopped(name);
+        QuillmarkE2eTest::SetUp();
+    }
+
+    void TearDown() override
+    {
+        QuillmarkE2eTest::TearDown();
+        for (const char* name : m_names) {
+            try {
+                bed::EnsureStopped(name);
+            } catch (const DriverError& error) {
+                ADD_FAILURE() << error.what();
+            }
+        }
+    }
+
+private:
+    std::vector<const char*> m_names;
 };
 
 // Empty when the rows are the same, otherwise where they first differ.
