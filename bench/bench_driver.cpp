@@ -97,39 +97,7 @@ struct Picture {
     std::vector<DWORD> pixels;
 };
 
-Picture Capture(const RECT& rect)
-{
-    Picture picture;
-    picture.rect = rect;
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return picture;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    HDC hScreen = ::GetDC(nullptr);
-    HDC hMem = ::CreateCompatibleDC(hScreen);
-    void* pBits = nullptr;
-    HBITMAP hShot = ::CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    if (hShot) {
-        HGDIOBJ hOld = ::SelectObject(hMem, hShot);
-        ::BitBlt(hMem, 0, 0, width, height, hScreen, rect.left, rect.top, SRCCOPY);
-        ::GdiFlush();
-        const auto* bits = static_cast<const DWORD*>(pBits);
-        picture.pixels.assign(bits, bits + static_cast<size_t>(width) * static_cast<size_t>(height));
-        for (DWORD& pixel : picture.pixels)
-            pixel &= 0xFFFFFF;
-        ::SelectObject(hMem, hOld);
-        ::DeleteObject(hShot);
-    }
-    ::DeleteDC(hMem);
-    ::ReleaseDC(nullptr, hScreen);
-    return picture;
-}
+Picture Capture(const RECT& rect) { return {rect, testbed::ScreenPixels(rect)}; }
 
 // Pixels that differ, or the whole area when the two are not of one rectangle.
 size_t Difference(const Picture& a, const Picture& b)

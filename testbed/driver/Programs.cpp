@@ -45,40 +45,72 @@ BOOL CALLBACK FindIconStatic(HWND hWnd, LPARAM lParam)
     return TRUE;
 }
 
+// A top-down 32-bit bitmap to copy the screen into or draw on, and read back.
+class CCanvas {
+public:
+    CCanvas(int width, int height)
+        : m_nPixels(static_cast<size_t>(width) * static_cast<size_t>(height)),
+          m_hScreen(::GetDC(nullptr)), m_hMem(::CreateCompatibleDC(m_hScreen))
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* pBits = nullptr;
+        m_hBitmap = ::CreateDIBSection(m_hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+        m_pBits = static_cast<DWORD*>(pBits);
+        if (m_hBitmap)
+            m_hOld = ::SelectObject(m_hMem, m_hBitmap);
+    }
+    ~CCanvas()
+    {
+        if (m_hBitmap) {
+            ::SelectObject(m_hMem, m_hOld);
+            ::DeleteObject(m_hBitmap);
+        }
+        ::DeleteDC(m_hMem);
+        ::ReleaseDC(nullptr, m_hScreen);
+    }
+    CCanvas(const CCanvas&) = delete;
+    CCanvas& operator=(const CCanvas&) = delete;
+
+    bool IsValid() const { return m_hBitmap != nullptr; }
+    HDC Dc() const { return m_hMem; }
+    HDC Screen() const { return m_hScreen; }
+    void Fill(DWORD pixel) { std::fill(m_pBits, m_pBits + m_nPixels, pixel); }
+    // What it holds, colour only (0x00RRGGBB).
+    std::vector<DWORD> Pixels() const
+    {
+        ::GdiFlush();
+        std::vector<DWORD> pixels(m_pBits, m_pBits + m_nPixels);
+        for (DWORD& pixel : pixels)
+            pixel &= 0xFFFFFF;
+        return pixels;
+    }
+
+private:
+    size_t m_nPixels;
+    HDC m_hScreen;
+    HDC m_hMem;
+    HBITMAP m_hBitmap = nullptr;
+    HGDIOBJ m_hOld = nullptr;
+    DWORD* m_pBits = nullptr;
+};
+
 // The static's screen area against each system icon drawn on the same background;
 // None while nothing matches.
 BoxIcon MatchIcon(HWND hStatic)
 {
     RECT rect;
     ::GetWindowRect(hStatic, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
+    const std::vector<DWORD> shot = ScreenPixels(rect);
+    if (shot.empty())
         return BoxIcon::None;
-
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-
-    HDC hScreen = ::GetDC(nullptr);
-    HDC hMem = ::CreateCompatibleDC(hScreen);
-    void* pShot = nullptr;
-    HBITMAP hShot = ::CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pShot, nullptr, 0);
-    if (!hShot) {
-        ::DeleteDC(hMem);
-        ::ReleaseDC(nullptr, hScreen);
+    CCanvas canvas(rect.right - rect.left, rect.bottom - rect.top);
+    if (!canvas.IsValid())
         return BoxIcon::None;
-    }
-    HGDIOBJ hOld = ::SelectObject(hMem, hShot);
-    ::BitBlt(hMem, 0, 0, width, height, hScreen, rect.left, rect.top, SRCCOPY);
-    ::GdiFlush();
-    auto* pixelsOf = static_cast<DWORD*>(pShot);
-    const std::vector<DWORD> shot(pixelsOf, pixelsOf + pixels);
-    const DWORD background = shot[0];
 
     const struct {
         LPCSTR id;
@@ -88,22 +120,13 @@ BoxIcon MatchIcon(HWND hStatic)
                       {IDI_QUESTION, BoxIcon::Question},
                       // The product never names this one; seeing it is a fault of its own.
                       {IDI_ASTERISK, BoxIcon::Other}};
-    BoxIcon match = BoxIcon::None;
     for (const auto& candidate : candidates) {
-        std::fill(pixelsOf, pixelsOf + pixels, background);
-        ::DrawIcon(hMem, 0, 0, ::LoadIconA(nullptr, candidate.id));
-        ::GdiFlush();
-        if (std::equal(shot.begin(), shot.end(), pixelsOf,
-                       [](DWORD a, DWORD b) { return ((a ^ b) & 0xFFFFFF) == 0; })) {
-            match = candidate.icon;
-            break;
-        }
+        canvas.Fill(shot[0]);
+        ::DrawIcon(canvas.Dc(), 0, 0, ::LoadIconA(nullptr, candidate.id));
+        if (canvas.Pixels() == shot)
+            return candidate.icon;
     }
-    ::SelectObject(hMem, hOld);
-    ::DeleteObject(hShot);
-    ::DeleteDC(hMem);
-    ::ReleaseDC(nullptr, hScreen);
-    return match;
+    return BoxIcon::None;
 }
 
 }  // namespace
@@ -180,6 +203,19 @@ std::string ClassOf(HWND hWnd)
     char name[64] = "";
     ::GetClassNameA(hWnd, name, sizeof name);
     return name;
+}
+
+std::vector<DWORD> ScreenPixels(const RECT& rect)
+{
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return {};
+    CCanvas canvas(width, height);
+    if (!canvas.IsValid())
+        return {};
+    ::BitBlt(canvas.Dc(), 0, 0, width, height, canvas.Screen(), rect.left, rect.top, SRCCOPY);
+    return canvas.Pixels();
 }
 
 std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, const char* caption,

@@ -51,6 +51,10 @@ std::vector<HWND> TopLevelWindows(DWORD processId, const char* className,
 HWND TopLevelWindow(DWORD processId, const char* className, const char* caption = nullptr,
                     const std::function<bool(HWND)>& accept = {});
 
+// The pixels of a screen rectangle as the user sees them, row by row from the top, colour
+// only (0x00RRGGBB); empty when the rectangle is empty or the screen cannot be read.
+std::vector<DWORD> ScreenPixels(const RECT& rect);
+
 // ---- Message boxes ----
 
 inline constexpr char kDialogClass[] = "#32770";
