@@ -239,12 +239,7 @@ public:
                              void* buffer, std::uint32_t size, std::uint32_t* needed,
                              std::uint32_t* returned, std::uint32_t* resume) override
     {
-        const Op op = buffer ? Op::EnumData : Op::EnumSize;
-        auto lock = Begin(op, buffer ? "EnumServicesStatusA(data)" : "EnumServicesStatusA(size)");
-        enums.push_back(
-            {manager, type, state, buffer == nullptr, size, resume ? *resume : 0xFFFFFFFFu});
-        if (!IsOpen(manager, "manager"))
-            m_problems.push_back("enumerated on a handle that is not an open manager");
+        auto lock = BeginEnum(manager, type, state, buffer, size, resume);
         if (!buffer) {
             *needed = NeededFor(m_script);
             *returned = 0;
