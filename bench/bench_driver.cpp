@@ -8,19 +8,20 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "bench/ref_ids.h"
 #include "resources/resource.h"
-#include "tests/windows/e2e/Bed.h"
-#include "tests/windows/e2e/Driver.h"
+#include "testbed/driver/Bed.h"
+#include "testbed/driver/Driver.h"
+#include "testbed/driver/Programs.h"
 
 namespace {
 
-using e2e::DriverError;
+using testbed::DriverError;
+using testbed::Env;
 
 constexpr UINT kSendTimeoutMs = 20000;
 constexpr DWORD kFillTimeoutMs = 180000;
@@ -36,19 +37,6 @@ double Now()
     LARGE_INTEGER count;
     ::QueryPerformanceCounter(&count);
     return static_cast<double>(count.QuadPart) / g_ticksPerSecond;
-}
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string DosPathOf(const std::string& unixPath)
-{
-    std::string path = "Z:" + unixPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
 }
 
 LRESULT Send(HWND hWnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
@@ -109,39 +97,7 @@ struct Picture {
     std::vector<DWORD> pixels;
 };
 
-Picture Capture(const RECT& rect)
-{
-    Picture picture;
-    picture.rect = rect;
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return picture;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    HDC hScreen = ::GetDC(nullptr);
-    HDC hMem = ::CreateCompatibleDC(hScreen);
-    void* pBits = nullptr;
-    HBITMAP hShot = ::CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    if (hShot) {
-        HGDIOBJ hOld = ::SelectObject(hMem, hShot);
-        ::BitBlt(hMem, 0, 0, width, height, hScreen, rect.left, rect.top, SRCCOPY);
-        ::GdiFlush();
-        const auto* bits = static_cast<const DWORD*>(pBits);
-        picture.pixels.assign(bits, bits + static_cast<size_t>(width) * static_cast<size_t>(height));
-        for (DWORD& pixel : picture.pixels)
-            pixel &= 0xFFFFFF;
-        ::SelectObject(hMem, hOld);
-        ::DeleteObject(hShot);
-    }
-    ::DeleteDC(hMem);
-    ::ReleaseDC(nullptr, hScreen);
-    return picture;
-}
+Picture Capture(const RECT& rect) { return {rect, testbed::ScreenPixels(rect)}; }
 
 // Pixels that differ, or the whole area when the two are not of one rectangle.
 size_t Difference(const Picture& a, const Picture& b)
@@ -190,45 +146,15 @@ Picture SettledPicture(const std::function<RECT()>& rectOf, DWORD quietMs, DWORD
 
 // ---- Programs ----
 
-struct FindData {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleDialog(HWND hWnd, LPARAM lParam)
-{
-    auto& data = *reinterpret_cast<FindData*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    char name[16] = "";
-    ::GetClassNameA(hWnd, name, sizeof name);
-    if (pid == data.pid && ::IsWindowVisible(hWnd) && std::strcmp(name, "#32770") == 0) {
-        data.found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND VisibleDialogOf(DWORD pid)
-{
-    FindData data{pid, nullptr};
-    ::EnumWindows(&FindVisibleDialog, reinterpret_cast<LPARAM>(&data));
-    return data.found;
-}
+HWND VisibleDialogOf(DWORD pid) { return testbed::TopLevelWindow(pid, testbed::kDialogClass); }
 
 // A program started by the driver, closed the user's way when it goes.
 class CProgram {
 public:
     CProgram(const std::string& unixPath, const std::string& arguments)
     {
-        const std::string path = DosPathOf(unixPath);
-        std::string commandLine = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
         m_tStarted = Now();
-        if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &si, &m_pi))
-            throw DriverError("cannot start " + path + " (error " + std::to_string(::GetLastError()) + ")");
+        m_pi = testbed::StartProgram(unixPath, arguments);
     }
     ~CProgram()
     {
@@ -249,7 +175,7 @@ public:
     HWND WaitForDialog()
     {
         HWND hDialog = nullptr;
-        e2e::WaitUntil([&] { return (hDialog = VisibleDialogOf(m_pi.dwProcessId)) != nullptr; },
+        testbed::WaitUntil([&] { return (hDialog = VisibleDialogOf(m_pi.dwProcessId)) != nullptr; },
                        20000, "the program's dialog");
         return hDialog;
     }
@@ -356,7 +282,7 @@ void LearnFinalPicture(FillTarget& target, Figure& trips)
 void ClearList(const FillTarget& target)
 {
     Send(target.hList, LVM_DELETEALLITEMS);
-    e2e::WaitUntil([&] { return RowCount(target) == 0; }, 10000, "the list to empty");
+    testbed::WaitUntil([&] { return RowCount(target) == 0; }, 10000, "the list to empty");
     SettledPicture([&] { return WindowRectOf(target.hList); }, 200, 10000);
 }
 
@@ -427,7 +353,7 @@ FillFigures MeasureFills(FillTarget& target, int reps)
     return figures;
 }
 
-FillTarget QuillmarkTarget(e2e::CQuillmark& product)
+FillTarget QuillmarkTarget(testbed::CQuillmark& product)
 {
     FillTarget target;
     target.name = "Quillmark";
@@ -465,11 +391,11 @@ struct Settings {
 
 void PrintFill(const Settings& settings)
 {
-    const int expected = static_cast<int>(e2e::BedEnumeration().size());
+    const int expected = static_cast<int>(testbed::BedEnumeration().size());
     FillFigures ours, protocol, single;
     Memory oursMemory, protocolMemory;
     {
-        e2e::CQuillmark product;
+        testbed::CQuillmark product;
         FillTarget target = QuillmarkTarget(product);
         ours = MeasureFills(target, settings.reps);
         if (target.nRows != expected)
@@ -547,7 +473,7 @@ Figure StartupTimes(const std::string& exe, int reps, Memory* idleMemory)
         ::Sleep(300);
         CProgram program(exe, "");
         double shown = -1;
-        e2e::WaitUntil(
+        testbed::WaitUntil(
             [&] {
                 const HWND hDialog = VisibleDialogOf(::GetProcessId(program.Process()));
                 if (!hDialog || Difference(Capture(WindowRectOf(hDialog)), settled) > tolerance)

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Expected.h"
 #include "FakesCore.h"
+#include "Oracle.h"
 #include "remote/Refresh.h"
 #include "remote/StartStop.h"
 
@@ -239,12 +239,7 @@ public:
                              void* buffer, std::uint32_t size, std::uint32_t* needed,
                              std::uint32_t* returned, std::uint32_t* resume) override
     {
-        const Op op = buffer ? Op::EnumData : Op::EnumSize;
-        auto lock = Begin(op, buffer ? "EnumServicesStatusA(data)" : "EnumServicesStatusA(size)");
-        enums.push_back(
-            {manager, type, state, buffer == nullptr, size, resume ? *resume : 0xFFFFFFFFu});
-        if (!IsOpen(manager, "manager"))
-            m_problems.push_back("enumerated on a handle that is not an open manager");
+        auto lock = BeginEnum(manager, type, state, buffer, size, resume);
         if (!buffer) {
             *needed = NeededFor(m_script);
             *returned = 0;
@@ -287,92 +282,41 @@ private:
     const Script& m_script;
 };
 
-// What the user must see and what the run must leave, worked out from the script alone.
-struct Expectation {
-    expected::Boxes messages;
-    std::map<int, Row> rows;
-    bool passStarted = false;
-    int enumCalls = 0;
-    bool serviceOpened = false;
-    bool confirmed = false;
-    std::vector<std::string> outcomes;
-};
-
-void ExpectRefresh(const Script& s, const Fault& connect, const Fault& manager, Expectation& e)
+// Which steps of the refresh fail, read off the script.
+expected::RefreshSteps RefreshStepsOf(const Script& s)
 {
-    const auto fail = [&e](const std::string& text, const char* outcome) {
-        if (!text.empty())
-            e.messages.push_back({text, expected::kPlainOk});
-        e.outcomes.push_back(std::string("refresh: ") + outcome);
-    };
-    e.rows.clear();
-    if (!s.HostFits() || connect.fails)
-        return fail(expected::kAuthFailed, "session refused");
-    if (s.threads == FakeConsole::Threads::Refuse)
-        return fail("", "no thread");
-    e.passStarted = true;
-    if (manager.fails)
-        return fail("", "manager refused");
-    e.enumCalls = 1;
-    if (s.sizeError != remote::kErrorMoreData)
-        return fail(expected::kEnumerationFailed, "size query failed");
+    expected::RefreshSteps steps;
+    steps.sessionRefused = !s.HostFits() || s.refreshConnect.fails;
+    steps.noThread = s.threads == FakeConsole::Threads::Refuse;
+    steps.managerRefused = s.refreshManager.fails;
+    steps.sizeQueryFailed = s.sizeError != remote::kErrorMoreData;
     const std::uint32_t needed = NeededFor(s);
-    if (s.allocFails || needed > kAllocLimit)
-        return fail(expected::kEnumerationFailed, "no buffer");
-    e.enumCalls = 2;
-    if (s.data.fails)
-        return fail(expected::kEnumerationFailed, "data call failed");
+    steps.noBuffer = s.allocFails || needed > kAllocLimit;
+    steps.dataCallFailed = s.data.fails;
     const std::uint32_t capacity = needed / sizeof(EnumServiceStatus);
     const std::uint32_t returned = ReturnedFor(s, RecordsThatFit(s.services, needed), capacity);
-    if (returned > capacity)
-        return fail(expected::kEnumerationFailed, "count beyond the buffer");
-    e.rows = expected::Rows(std::vector<FakeService>(s.services.begin(),
-                                                     s.services.begin() + returned));
-    e.outcomes.push_back(returned ? "refresh: listed" : "refresh: nothing listed");
+    steps.countBeyondBuffer = returned > capacity;
+    if (!steps.countBeyondBuffer)
+        steps.listed.assign(s.services.begin(), s.services.begin() + returned);
+    return steps;
 }
 
-void ExpectCommand(const Script& s, Expectation& e)
+// What the user must see and what the run must leave, worked out from the script alone.
+expected::Outcome Expect(const Script& s)
 {
-    const std::string name = s.Name();
-    // Start and stop share their beginning, so its paths are named for both.
-    const auto fail = [&](const std::string& text, unsigned style, const std::string& outcome) {
-        if (!text.empty())
-            e.messages.push_back({text, style});
-        e.outcomes.push_back(outcome);
-    };
-    e.rows = {{0, Row{"shown", "", "", ""}}};  // no failure of a command changes the list
-    if (s.selectedRow == -1)
-        return fail("", 0, "command: no selection");
-    if (!s.HostFits() || s.commandConnect.fails)
-        return fail(expected::kAuthFailed, expected::kPlainOk, "command: session refused");
-    if (s.commandManager.fails)
-        return fail(expected::kManagerFailed, expected::kPlainOk, "command: manager refused");
-    if (s.commandService.fails)
-        return fail(expected::kServiceFailed, expected::kPlainOk, "command: service refused");
-    e.serviceOpened = true;
-    if (s.command == Command::Stop) {
-        e.messages.push_back({expected::kConfirmStop, expected::kYesNoQuestion});
-        if (s.Answer(0) != remote::kIdYes)
-            return fail("", 0, "stop: not confirmed");
-        e.confirmed = true;
-    }
-    if (s.request.fails) {
-        const std::string text = s.command == Command::Start ? expected::StartText(s.request.error)
-                                                             : expected::StopText(s.request.error);
-        return fail(text, expected::kStopIcon, name + ": refused");
-    }
-    e.outcomes.push_back(name + ": accepted");
-    ExpectRefresh(s, s.refreshConnect, s.refreshManager, e);
-}
-
-Expectation Expect(const Script& s)
-{
-    Expectation e;
-    if (s.IsCommand())
-        ExpectCommand(s, e);
-    else
-        ExpectRefresh(s, s.refreshConnect, s.refreshManager, e);
-    return e;
+    if (!s.IsCommand())
+        return expected::Refresh(RefreshStepsOf(s));
+    expected::CommandSteps steps;
+    steps.stop = s.command == Command::Stop;
+    steps.noSelection = s.selectedRow == -1;
+    steps.sessionRefused = !s.HostFits() || s.commandConnect.fails;
+    steps.managerRefused = s.commandManager.fails;
+    steps.serviceRefused = s.commandService.fails;
+    steps.confirmed = s.Answer(0) == remote::kIdYes;
+    if (s.request.fails)
+        steps.refusedWith = s.request.error;
+    steps.rowsBefore = {{0, Row{"shown", "", "", ""}}};
+    return expected::Command(steps, RefreshStepsOf(s));
 }
 
 // Arbitrary bytes shown readably and not too long.
@@ -445,7 +389,7 @@ private:
     std::vector<std::string> m_problems;
 };
 
-void CheckCalls(const Script& s, const Expectation& e, const CScriptedPlatform& platform,
+void CheckCalls(const Script& s, const expected::Outcome& e, const CScriptedPlatform& platform,
                 const FakeConsole& console, const fakes::CJournal& journal, CFindings& findings)
 {
     const fakes::Text user = s.currentCredential ? fakes::Text() : s.target.strUserName;
@@ -485,9 +429,7 @@ void CheckCalls(const Script& s, const Expectation& e, const CScriptedPlatform& 
     const std::size_t requests = s.command == Command::Start ? platform.starts.size()
                                                              : platform.controls.size();
     if (s.IsCommand())
-        findings.Check(requests == ((s.command == Command::Start ? e.serviceOpened : e.confirmed)
-                                        ? 1u
-                                        : 0u),
+        findings.Check(requests == (e.requested ? 1u : 0u),
                        "the control request was made when it must not be, or not made");
     if (s.command == Command::Stop && e.serviceOpened) {
         // The question comes only once the service is open.
@@ -542,7 +484,7 @@ ScenarioResult RunRemoteScenario(const std::uint8_t* data, std::size_t size)
     }
     console.JoinPasses();
 
-    const Expectation e = Expect(s);
+    const expected::Outcome e = Expect(s);
     CFindings findings;
     const expected::Boxes messages = console.Messages();
     findings.Check(messages == e.messages,
@@ -560,7 +502,7 @@ ScenarioResult RunRemoteScenario(const std::uint8_t* data, std::size_t size)
     findings.Check(console.StrayWrites() == 0, "a row was written twice or before it existed");
     CheckCalls(s, e, platform, console, journal, findings);
 
-    ScenarioResult result{findings.Take(), e.outcomes};
+    ScenarioResult result{findings.Take(), e.paths};
     if (!result.problems.empty())
         result.problems.insert(result.problems.begin(), "script: " + s.Describe());
     return result;

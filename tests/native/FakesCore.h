@@ -248,11 +248,7 @@ public:
                              std::uint32_t* returned, std::uint32_t* resume) override
     {
         const Op op = buffer ? Op::EnumData : Op::EnumSize;
-        auto lock = Begin(op, buffer ? "EnumServicesStatusA(data)" : "EnumServicesStatusA(size)");
-        enums.push_back(
-            {manager, type, state, buffer == nullptr, size, resume ? *resume : 0xFFFFFFFFu});
-        if (!IsOpen(manager, "manager"))
-            m_problems.push_back("enumerated on a handle that is not an open manager");
+        auto lock = BeginEnum(manager, type, state, buffer, size, resume);
         const std::uint32_t total = BufferSizeFor(services);
         if (auto error = Failure(op)) {
             if (*error == remote::kErrorMoreData)
@@ -446,6 +442,21 @@ protected:
         m_callIndex[op] = m_calls[op]++;
         if (!event.empty())
             m_journal.Add(event);
+        return lock;
+    }
+
+    // Begin for an enumeration: records the call, and reports one on a handle that is not
+    // an open manager.
+    std::unique_lock<std::mutex> BeginEnum(ScHandle manager, std::uint32_t type,
+                                           std::uint32_t state, void* buffer, std::uint32_t size,
+                                           std::uint32_t* resume)
+    {
+        auto lock = Begin(buffer ? Op::EnumData : Op::EnumSize,
+                          buffer ? "EnumServicesStatusA(data)" : "EnumServicesStatusA(size)");
+        enums.push_back(
+            {manager, type, state, buffer == nullptr, size, resume ? *resume : 0xFFFFFFFFu});
+        if (!IsOpen(manager, "manager"))
+            m_problems.push_back("enumerated on a handle that is not an open manager");
         return lock;
     }
 

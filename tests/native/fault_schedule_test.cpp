@@ -8,14 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "Expected.h"
 #include "Fakes.h"
+#include "Oracle.h"
 #include "remote/Refresh.h"
 #include "remote/StartStop.h"
 
 using namespace fakes;
-using expected::Boxes;
-using expected::OneBox;
 
 namespace {
 
@@ -79,29 +77,17 @@ struct RefreshFaults {
         }
     }
 
-    // What the user sees after the refresh: its messages and the list.
-    Boxes Messages() const
+    expected::RefreshSteps Steps(const std::vector<FakeService>& services) const
     {
-        if (connect)
-            return OneBox(expected::kAuthFailed, expected::kPlainOk);
-        if (thread || manager)
-            return expected::kNoBox;
-        if (size || alloc || data)
-            return OneBox(expected::kEnumerationFailed, expected::kPlainOk);
-        return expected::kNoBox;
-    }
-    std::map<int, Row> Rows(const std::vector<FakeService>& services) const
-    {
-        const bool listed = !(connect || thread || manager || size || alloc || data);
-        return listed ? expected::Rows(services) : std::map<int, Row>{};
-    }
-    bool StartsAPass() const { return !connect && !thread; }
-    // Nothing follows a failed step: no data call after a failed size query.
-    int EnumerationCalls() const
-    {
-        if (!StartsAPass() || manager)
-            return 0;
-        return size || alloc ? 1 : 2;
+        expected::RefreshSteps steps;
+        steps.sessionRefused = connect;
+        steps.noThread = thread;
+        steps.managerRefused = manager;
+        steps.sizeQueryFailed = size;
+        steps.noBuffer = alloc;
+        steps.dataCallFailed = data;
+        steps.listed = services;
+        return steps;
     }
 
     std::string Describe() const
@@ -129,11 +115,12 @@ TEST(FaultSchedule, RefreshReleasesEverythingAndShowsTheFirstFailure)
         auto control = remote::RefreshServiceList(bench.console, bench.platform);
         bench.console.JoinPasses();
 
-        EXPECT_EQ(bench.console.Messages(), faults.Messages());
-        EXPECT_EQ(bench.console.Rows(), faults.Rows(bench.platform.services));
+        const expected::Outcome outcome = expected::Refresh(faults.Steps(bench.platform.services));
+        EXPECT_EQ(bench.console.Messages(), outcome.messages);
+        EXPECT_EQ(bench.console.Rows(), outcome.rows);
         EXPECT_EQ(bench.platform.Problems(), kBalanced);
-        EXPECT_EQ(control != nullptr, faults.StartsAPass());
-        EXPECT_EQ(static_cast<int>(bench.platform.enums.size()), faults.EnumerationCalls());
+        EXPECT_EQ(control != nullptr, outcome.passStarted);
+        EXPECT_EQ(static_cast<int>(bench.platform.enums.size()), outcome.enumCalls);
         EXPECT_TRUE(!control || control->HasEnded());
     }
 }
@@ -173,32 +160,19 @@ struct CommandFaults {
             bench.platform.Fail(stop ? Op::ControlService : Op::StartService, requestError);
     }
 
-    // The messages up to the end of the command; *succeeded says whether a refresh follows.
-    Boxes Messages(bool* succeeded) const
+    expected::CommandSteps Steps(const std::map<int, Row>& rowsBefore) const
     {
-        *succeeded = false;
-        if (!selected)
-            return expected::kNoBox;
-        if (connect)
-            return OneBox(expected::kAuthFailed, expected::kPlainOk);
-        if (manager)
-            return OneBox(expected::kManagerFailed, expected::kPlainOk);
-        if (service)
-            return OneBox(expected::kServiceFailed, expected::kPlainOk);
-        Boxes boxes;
-        if (stop) {
-            boxes.push_back({expected::kConfirmStop, expected::kYesNoQuestion});
-            if (answer != remote::kIdYes)
-                return boxes;
-        }
-        if (request) {
-            boxes.push_back({stop ? expected::StopText(requestError)
-                                  : expected::StartText(requestError),
-                             expected::kStopIcon});
-            return boxes;
-        }
-        *succeeded = true;
-        return boxes;
+        expected::CommandSteps steps;
+        steps.stop = stop;
+        steps.noSelection = !selected;
+        steps.sessionRefused = connect;
+        steps.managerRefused = manager;
+        steps.serviceRefused = service;
+        steps.confirmed = answer == remote::kIdYes;
+        if (request)
+            steps.refusedWith = requestError;
+        steps.rowsBefore = rowsBefore;
+        return steps;
     }
 
     std::string Describe() const
@@ -231,23 +205,17 @@ TEST(FaultSchedule, StartAndStopReleaseEverythingAndShowTheRightMessage)
                                     : remote::StartSelectedService(bench.console, bench.platform);
         bench.console.JoinPasses();
 
-        bool succeeded = false;
-        Boxes messages = command.Messages(&succeeded);
-        std::map<int, Row> rows{{0, Row{"shown", "", "", ""}}};
-        if (succeeded) {
-            const Boxes refreshMessages = refresh.Messages();
-            messages.insert(messages.end(), refreshMessages.begin(), refreshMessages.end());
-            rows = refresh.Rows(bench.platform.services);
-        }
-        EXPECT_EQ(bench.console.Messages(), messages);
-        EXPECT_EQ(bench.console.Rows(), rows);
+        const expected::Outcome outcome = expected::Command(
+            command.Steps({{0, Row{"shown", "", "", ""}}}), refresh.Steps(bench.platform.services));
+        EXPECT_EQ(bench.console.Messages(), outcome.messages);
+        EXPECT_EQ(bench.console.Rows(), outcome.rows);
         EXPECT_EQ(bench.platform.Problems(), kBalanced);
-        EXPECT_EQ(control != nullptr, succeeded && refresh.StartsAPass());
+        EXPECT_EQ(control != nullptr, outcome.passStarted);
         if (!command.selected) {
             EXPECT_EQ(bench.platform.RemoteCalls(), 0);
         }
         // The question comes only once the service is open.
-        if (!messages.empty() && messages[0].text == expected::kConfirmStop) {
+        if (outcome.serviceOpened && command.stop) {
             EXPECT_TRUE(InOrder(bench.journal, {"OpenServiceA", "AfxMessageBox"}));
         }
     }

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <functional>
-#include <future>
 #include <memory>
 #include <stdexcept>
 
@@ -14,74 +13,25 @@
 #include "resources/resource.h"
 #include "tests/windows/controls/test_resource.h"
 #include "tests/windows/support/ModalSession.h"
+#include "tests/windows/support/TestApp.h"
+#include "tests/windows/support/Windows.h"
 
 namespace {
 
-// ---- The test program's application ----
+using namespace testsupport;
 
-// Records the shell calls; nothing here should make any other call, so they all fail.
-class CRecordingPlatform final : public remote::IPlatformOps {
-public:
-    struct ShellCall {
-        std::string strOperation, strFile;
-        int nShow;
-    };
-    std::vector<ShellCall> m_shellCalls;
+// ---- The test program's platform ----
 
-    void ShellExecuteA(const char* operation, const char* file, int show) override
-    {
-        m_shellCalls.push_back({operation, file, show});
-    }
-    std::uint32_t WNetAddConnection2A(remote::NetResource*, const char*, const char*, std::uint32_t) override { return 1222; }
-    std::uint32_t WNetCancelConnection2A(const char*, std::uint32_t, bool) override { return 1222; }
-    remote::ScHandle OpenSCManagerA(const char*, const char*, std::uint32_t) override { return nullptr; }
-    bool EnumServicesStatusA(remote::ScHandle, std::uint32_t, std::uint32_t, void*, std::uint32_t,
-                             std::uint32_t*, std::uint32_t*, std::uint32_t*) override { return false; }
-    remote::ScHandle OpenServiceA(remote::ScHandle, const char*, std::uint32_t) override { return nullptr; }
-    bool StartServiceA(remote::ScHandle, std::uint32_t, const char**) override { return false; }
-    bool ControlService(remote::ScHandle, std::uint32_t, remote::ServiceStatus*) override { return false; }
-    bool CloseServiceHandle(remote::ScHandle) override { return false; }
-    std::uint32_t GetLastError() override { return 5; }
-    bool LogonUserA(const char*, const char*, const char*, std::uint32_t, std::uint32_t, remote::TokenHandle*) override { return false; }
-    bool ImpersonateLoggedOnUser(remote::TokenHandle) override { return false; }
-    bool RevertToSelf() override { return false; }
-    bool CloseHandle(remote::TokenHandle) override { return false; }
-    void* LocalAllocZeroed(std::size_t) override { return nullptr; }
-    void LocalFree(void*) override {}
-};
+// Only the links reach the platform here, and only to open addresses.
+fakes::CJournal theJournal;
+CScriptedPlatform thePlatform{theJournal};
 
-// The recording platform, and a help engine that records its calls and starts or not.
-class CTestApp : public CWinApp {
-public:
-    CTestApp()
-    {
-        // What Run() does for the program: the list view needs its class.
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-        ::InitCommonControlsEx(&controls);
-    }
-    BOOL CallWinHelp(HWND hWnd, const char* file, UINT command, ULONG_PTR data) override
-    {
-        m_helpCalls.push_back({hWnd, file, command, data});
-        return m_bHelpStarts ? TRUE : FALSE;
-    }
-
-    struct HelpCall {
-        HWND hWnd;
-        std::string strFile;
-        UINT nCommand;
-        ULONG_PTR nData;
-    };
-    std::vector<HelpCall> m_helpCalls;
-    bool m_bHelpStarts = true;
-    CRecordingPlatform m_platform;
-} theTestApp;
-
-const std::vector<CRecordingPlatform::ShellCall>& ShellCalls() { return theTestApp.m_platform.m_shellCalls; }
+std::vector<CScriptedPlatform::ShellCall> ShellCalls() { return thePlatform.ShellCalls(); }
 
 // Sets the main window for one test.
 struct MainWindowScope {
-    explicit MainWindowScope(CWnd* pMainWnd) { theTestApp.m_pMainWnd = pMainWnd; }
-    ~MainWindowScope() { theTestApp.m_pMainWnd = nullptr; }
+    explicit MainWindowScope(CWnd* pMainWnd) { TestApp().m_pMainWnd = pMainWnd; }
+    ~MainWindowScope() { TestApp().m_pMainWnd = nullptr; }
 };
 
 // ---- The test dialog ----
@@ -110,8 +60,8 @@ public:
         : CDialog(IDD_TEST, pParent), m_hBackground(::CreateSolidBrush(kBackground)) {}
     ~CTestDlg() override { ::DeleteObject(m_hBackground); }
 
-    CPictureLink m_picture{theTestApp.m_platform};
-    CTextLink m_title{theTestApp.m_platform}, m_text{theTestApp.m_platform};
+    CPictureLink m_picture{thePlatform};
+    CTextLink m_title{thePlatform}, m_text{thePlatform};
     CProbeWnd m_edit;
     CListCtrl m_list;
     std::string m_strEdit;
@@ -183,20 +133,6 @@ END_MESSAGE_MAP()
 
 // ---- Helpers ----
 
-// Handles this thread's messages for about the given time.
-void PumpMessages(DWORD milliseconds)
-{
-    const DWORD start = ::GetTickCount();
-    for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = ::GetTickCount() - start) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-    }
-}
-
 RECT WindowRect(HWND hWnd)
 {
     RECT rect = {};
@@ -243,60 +179,11 @@ void Click(HWND hWnd)
     ::SendMessageA(hWnd, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
 }
 
-struct SeenBox {
-    std::string strCaption, strText;
-    HICON hIcon = nullptr;
-    HWND hWndOwner = nullptr;
-    bool bOwnerEnabled = true;
-};
-
-// A message box is the dialog with the system's text control (0xFFFF).
-BOOL CALLBACK FindMessageBox(HWND hWnd, LPARAM lParam)
-{
-    char className[16] = "";
-    ::GetClassNameA(hWnd, className, sizeof className);
-    const bool bBox = ::lstrcmpA(className, "#32770") == 0 && ::GetDlgItem(hWnd, 0xFFFF);
-    if (bBox)
-        *reinterpret_cast<HWND*>(lParam) = hWnd;
-    return !bBox;
-}
-
-BOOL CALLBACK FindIcon(HWND hWnd, LPARAM lParam)
-{
-    const bool bIcon = (::GetWindowLongA(hWnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
-    if (bIcon)
-        *reinterpret_cast<HICON*>(lParam) = reinterpret_cast<HICON>(::SendMessageA(hWnd, STM_GETICON, 0, 0));
-    return !bIcon;
-}
-
-// On a second thread: waits (10 s at most) for a box of that thread, reads it, presses OK.
-SeenBox WaitForMessageBox(DWORD threadId)
-{
-    SeenBox seen;
-    HWND hBox = nullptr;
-    for (int i = 0; i < 500 && !hBox; ++i) {
-        ::Sleep(20);
-        ::EnumThreadWindows(threadId, &FindMessageBox, reinterpret_cast<LPARAM>(&hBox));
-    }
-    if (!hBox)
-        return seen;
-    char text[512] = "";
-    ::GetWindowTextA(hBox, text, sizeof text);
-    seen.strCaption = text;
-    ::GetDlgItemTextA(hBox, 0xFFFF, text, sizeof text);
-    seen.strText = text;
-    ::EnumChildWindows(hBox, &FindIcon, reinterpret_cast<LPARAM>(&seen.hIcon));
-    seen.hWndOwner = ::GetWindow(hBox, GW_OWNER);
-    seen.bOwnerEnabled = ::IsWindowEnabled(seen.hWndOwner);
-    ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-    return seen;
-}
-
 // Runs showBox, which opens a message box on this thread, and says what the box showed.
 template <typename ShowBox>
 SeenBox ReadMessageBox(ShowBox showBox)
 {
-    std::future<SeenBox> seen = std::async(std::launch::async, &WaitForMessageBox, ::GetCurrentThreadId());
+    std::future<SeenBox> seen = OnSecondThread([] { return AnswerMessageBox(IDOK); });
     showBox();
     return seen.get();
 }
@@ -306,11 +193,11 @@ class Modeless : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        theTestApp.m_platform.m_shellCalls.clear();
+        thePlatform.ClearShellCalls();
         m_session = std::make_unique<testsupport::CModalSession>(*m_dlg);
         ASSERT_TRUE(m_session->IsUp());
         ::ShowWindow(m_dlg->m_hWnd, SW_SHOWNORMAL);
-        PumpMessages(50);
+        PumpUntil([] { return false; }, 50);
     }
     HWND Item(int id) const { return m_dlg->Item(id); }
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
@@ -459,7 +346,7 @@ TEST(ModalLoop, TheMainWindowOwnsTheDialogIsDisabledMeanwhileAndHasItCentredOver
 
 TEST(ModalLoop, F1AsksTheHelpEngineForTheDialogsTopicInTheProgramsHelpFile)
 {
-    theTestApp.m_helpCalls.clear();
+    TestApp().ClearHelpCalls();
     CTestDlg dlg;
     HWND hDuring = nullptr;
     dlg.m_script = [&hDuring](CTestDlg& d, int nTick) {
@@ -468,8 +355,9 @@ TEST(ModalLoop, F1AsksTheHelpEngineForTheDialogsTopicInTheProgramsHelpFile)
             d.PostKey(nTick == 1 ? VK_F1 : VK_ESCAPE);
     };
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    ASSERT_EQ(theTestApp.m_helpCalls.size(), 1u);
-    const CTestApp::HelpCall& call = theTestApp.m_helpCalls[0];
+    const std::vector<CTestApp::HelpCall> calls = TestApp().HelpCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    const CTestApp::HelpCall& call = calls[0];
     EXPECT_EQ(call.hWnd, hDuring);
     EXPECT_EQ(call.nCommand, static_cast<UINT>(HELP_CONTEXT));
     EXPECT_EQ(call.nData, 0x20000u + IDD_TEST);
@@ -495,9 +383,9 @@ TEST_F(Modeless, TheMessageBoxIsOwnedByTheMainWindowCaptionedWithTheProgramsName
     EXPECT_TRUE(::IsWindowEnabled(m_dlg->m_hWnd));
     EXPECT_EQ(ReadMessageBox([] { AfxMessageBox("Stop.", MB_ICONHAND); }).hIcon, ::LoadIconA(nullptr, IDI_HAND));
 
-    theTestApp.m_bHelpStarts = false;
-    seen = ReadMessageBox([] { theTestApp.OnHelp(IDD_TEST, nullptr); });
-    theTestApp.m_bHelpStarts = true;
+    TestApp().SetHelpStarts(false);
+    seen = ReadMessageBox([] { TestApp().OnHelp(IDD_TEST, nullptr); });
+    TestApp().SetHelpStarts(true);
     EXPECT_EQ(seen.strText, "Failed to launch help.");
 }
 
@@ -523,8 +411,7 @@ TEST_F(Modeless, AWorkersRowsAreWrittenByTheListsThreadAndReadBackWhole)
             return 0;
         },
         &rows));
-    for (int i = 0; i < 250 && !rows.dwThreadId; ++i)
-        PumpMessages(20);
+    PumpUntil([&rows] { return rows.dwThreadId != 0; }, 5000);
     EXPECT_NE(rows.dwThreadId, 0u);
     EXPECT_NE(rows.dwThreadId, ::GetCurrentThreadId());
     EXPECT_EQ(m_dlg->m_list.GetItemText(0, 0), "first");
@@ -579,7 +466,7 @@ TEST_F(Modeless, TextLinksUseTheDialogFontUnderlinedForAsLongAsTheLinkObjectLive
 TEST_F(Modeless, ALinkGoneBeforeItsControlLeavesAPlainWorkingStatic)
 {
     const HWND hPlain = Item(IDC_TEST_PLAIN);
-    auto link = std::make_unique<CTextLink>(theTestApp.m_platform);
+    auto link = std::make_unique<CTextLink>(thePlatform);
     ASSERT_TRUE(link->SubclassDlgItem(IDC_TEST_PLAIN, m_dlg.get()));
     const HGDIOBJ hUnderlined = FontOf(hPlain);
     link.reset();
@@ -597,7 +484,7 @@ TEST_F(Modeless, ALinkOnAControlWithoutAFontUnderlinesTheSystemFont)
     const HWND hBare = ::CreateWindowExA(0, "STATIC", "bare", WS_CHILD, 0, 0, 40, 10, m_dlg->m_hWnd,
                                          nullptr, nullptr, nullptr);
     ASSERT_EQ(FontOf(hBare), nullptr);
-    CTextLink link(theTestApp.m_platform);
+    CTextLink link(thePlatform);
     ASSERT_TRUE(link.SubclassWindow(hBare));
     const LOGFONTA linkFont = DescriptionOf(FontOf(hBare));
     EXPECT_TRUE(linkFont.lfUnderline);

@@ -5,18 +5,21 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BedConfig.h"
 #include "resources/resource.h"
-#include "tests/windows/e2e/Bed.h"
-#include "tests/windows/e2e/Driver.h"
+#include "testbed/driver/Bed.h"
+#include "testbed/driver/Driver.h"
 
 namespace e2e {
 
-inline constexpr char kBedHost[] = "127.0.0.1";
+// The driver and the bed, shared with the benchmark, are the scenarios' own vocabulary.
+using namespace testbed;
+
 inline constexpr char kBedRemoteName[] = "\\\\127.0.0.1\\ipc$";
 inline constexpr char kRemoteAuthenticationFailed[] = "Remote Authentication Failed!";
 
@@ -89,6 +92,35 @@ protected:
 private:
     std::unique_ptr<CProviderLog> m_log;
     std::unique_ptr<CQuillmark> m_app;
+};
+
+// A scenario that starts bed services finds them stopped and leaves them stopped, so
+// that the next scenario starts from stopped services too.
+class StoppedServicesTest : public QuillmarkE2eTest {
+protected:
+    explicit StoppedServicesTest(std::initializer_list<const char*> names) : m_names(names) {}
+
+    void SetUp() override
+    {
+        for (const char* name : m_names)
+            bed::EnsureStopped(name);
+        QuillmarkE2eTest::SetUp();
+    }
+
+    void TearDown() override
+    {
+        QuillmarkE2eTest::TearDown();
+        for (const char* name : m_names) {
+            try {
+                bed::EnsureStopped(name);
+            } catch (const DriverError& error) {
+                ADD_FAILURE() << error.what();
+            }
+        }
+    }
+
+private:
+    std::vector<const char*> m_names;
 };
 
 // Empty when the rows are the same, otherwise where they first differ.

@@ -120,23 +120,9 @@ TEST_F(HostileInputTest, FormatDirectivesQuotesAndAccentsArriveByteExact)
     EXPECT_EQ(calls[4].strOp, "cancel");
 }
 
-class AccentedServiceTest : public QuillmarkE2eTest {
+class AccentedServiceTest : public StoppedServicesTest {
 protected:
-    void SetUp() override
-    {
-        bed::EnsureStopped(kAccented);
-        QuillmarkE2eTest::SetUp();
-    }
-
-    void TearDown() override
-    {
-        QuillmarkE2eTest::TearDown();
-        try {
-            bed::EnsureStopped(kAccented);
-        } catch (const DriverError& error) {
-            ADD_FAILURE() << error.what();
-        }
-    }
+    AccentedServiceTest() : StoppedServicesTest({kAccented}) {}
 };
 
 TEST_F(AccentedServiceTest, ListedInTheSystemCodePageAndStartableAndStoppable)

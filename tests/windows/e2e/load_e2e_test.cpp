@@ -233,23 +233,9 @@ TEST_F(RefreshCyclesTest, HundredRefreshesLeaveOneListAndHoldNoMoreThanTheTenth)
 
 // ---- On the bed of 3,000 extra services ----
 
-class LoadTest : public QuillmarkE2eTest {
+class LoadTest : public StoppedServicesTest {
 protected:
-    void SetUp() override
-    {
-        bed::EnsureStopped(kRunning);
-        QuillmarkE2eTest::SetUp();
-    }
-
-    void TearDown() override
-    {
-        QuillmarkE2eTest::TearDown();
-        try {
-            bed::EnsureStopped(kRunning);
-        } catch (const DriverError& error) {
-            ADD_FAILURE() << error.what();
-        }
-    }
+    LoadTest() : StoppedServicesTest({kRunning}) {}
 
     // Waits until the product has no session open and none follows: every command it
     // was given has run to its end. Returns the sessions opened.

@@ -17,27 +17,9 @@ constexpr char kAccentedDisplay[] = "Bed service \xC4\xD6\xFC \xDF";
 
 constexpr char kErrorHeading[] = "Error while controlling the service.\rError type:\r\t";
 
-class ServiceControlTest : public QuillmarkE2eTest {
+class ServiceControlTest : public StoppedServicesTest {
 protected:
-    void SetUp() override
-    {
-        for (const char* name : {kRunning, kNoStop, kAccented})
-            bed::EnsureStopped(name);
-        QuillmarkE2eTest::SetUp();
-    }
-
-    void TearDown() override
-    {
-        QuillmarkE2eTest::TearDown();
-        // The next scenario starts from stopped services.
-        for (const char* name : {kRunning, kNoStop, kAccented}) {
-            try {
-                bed::EnsureStopped(name);
-            } catch (const DriverError& error) {
-                ADD_FAILURE() << error.what();
-            }
-        }
-    }
+    ServiceControlTest() : StoppedServicesTest({kRunning, kNoStop, kAccented}) {}
 
     // The row of the service in the list, which must be there.
     int RowOf(const std::string& name)

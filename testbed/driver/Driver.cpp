@@ -1,52 +1,25 @@
 // The driver: Quillmark.exe in a second process, reached only through its windows.
-#include "tests/windows/e2e/Driver.h"
+#include "testbed/driver/Driver.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
 
 #include "resources/resource.h"
 
-namespace e2e {
+namespace testbed {
 
 namespace {
 
-constexpr char kDialogClass[] = "#32770";
 constexpr char kMenuClass[] = "#32768";
 constexpr char kConsoleCaption[] = "Quillmark";
-// A message box's text is the system's static with this id.
-constexpr int kMessageBoxTextId = 0xFFFF;
 // How long the driver waits for the product to answer one sent message; a console
 // that stays busy longer than this is hung as far as a user can tell.
 constexpr UINT kSendTimeoutMs = 10000;
-constexpr DWORD kPollMs = 10;
 // The longest list text the product writes is a display name (256 characters).
 constexpr int kCellTextMax = 300;
 constexpr int kBatchRows = 128;
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string ClassOf(HWND hWnd)
-{
-    char name[64] = "";
-    ::GetClassNameA(hWnd, name, sizeof name);
-    return name;
-}
-
-// Wine's Z: drive is the root of this machine's file system.
-std::string DosPathOf(const std::string& unixPath)
-{
-    std::string path = "Z:" + unixPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
 
 // Memory in the product's process, for the list messages that take pointers.
 class CRemoteMemory {
@@ -155,139 +128,7 @@ private:
     CRemoteMemory m_memory;
 };
 
-struct FindData {
-    DWORD pid;
-    const char* className;
-    const char* caption;
-    HWND hExclude;
-    bool bMessageBoxesOnly;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectWindows(HWND hWnd, LPARAM lParam)
-{
-    auto& data = *reinterpret_cast<FindData*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    if (pid != data.pid || hWnd == data.hExclude || !::IsWindowVisible(hWnd) ||
-        ClassOf(hWnd) != data.className)
-        return TRUE;
-    if (data.caption && WindowText(hWnd) != data.caption)
-        return TRUE;
-    if (data.bMessageBoxesOnly && !::GetDlgItem(hWnd, kMessageBoxTextId))
-        return TRUE;
-    data.found.push_back(hWnd);
-    return TRUE;
-}
-
-BOOL CALLBACK FindIconStatic(HWND hWnd, LPARAM lParam)
-{
-    if (::lstrcmpiA(ClassOf(hWnd).c_str(), "Static") == 0 &&
-        (::GetWindowLongA(hWnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        *reinterpret_cast<HWND*>(lParam) = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Icon handles are private to each process under Wine, so the box's icon is recognised by
-// its pixels: the static's screen area against each system icon drawn on the same
-// background. Returns None while nothing matches (the box may not be painted yet).
-BoxIcon MatchIcon(HWND hStatic)
-{
-    RECT rect;
-    ::GetWindowRect(hStatic, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return BoxIcon::None;
-
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-
-    HDC hScreen = ::GetDC(nullptr);
-    HDC hMem = ::CreateCompatibleDC(hScreen);
-    void* pShot = nullptr;
-    HBITMAP hShot = ::CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pShot, nullptr, 0);
-    if (!hShot) {
-        ::DeleteDC(hMem);
-        ::ReleaseDC(nullptr, hScreen);
-        return BoxIcon::None;
-    }
-    HGDIOBJ hOld = ::SelectObject(hMem, hShot);
-    ::BitBlt(hMem, 0, 0, width, height, hScreen, rect.left, rect.top, SRCCOPY);
-    ::GdiFlush();
-    auto* pixelsOf = static_cast<DWORD*>(pShot);
-    const std::vector<DWORD> shot(pixelsOf, pixelsOf + pixels);
-    const DWORD background = shot[0];
-
-    const struct {
-        LPCSTR id;
-        BoxIcon icon;
-    } candidates[] = {{IDI_EXCLAMATION, BoxIcon::Exclamation},
-                      {IDI_HAND, BoxIcon::Hand},
-                      {IDI_QUESTION, BoxIcon::Question},
-                      // The product never names this one; seeing it is a fault of its own.
-                      {IDI_ASTERISK, BoxIcon::Other}};
-    BoxIcon match = BoxIcon::None;
-    for (const auto& candidate : candidates) {
-        std::fill(pixelsOf, pixelsOf + pixels, background);
-        ::DrawIcon(hMem, 0, 0, ::LoadIconA(nullptr, candidate.id));
-        ::GdiFlush();
-        if (std::equal(shot.begin(), shot.end(), pixelsOf,
-                       [](DWORD a, DWORD b) { return ((a ^ b) & 0xFFFFFF) == 0; })) {
-            match = candidate.icon;
-            break;
-        }
-    }
-    ::SelectObject(hMem, hOld);
-    ::DeleteObject(hShot);
-    ::DeleteDC(hMem);
-    ::ReleaseDC(nullptr, hScreen);
-    return match;
-}
-
 }  // namespace
-
-std::string WindowText(HWND hWnd)
-{
-    // GetWindowText does not ask another process's window: an edit box of the product
-    // would read as empty. WM_GETTEXT is copied across processes by the system.
-    // Empty when the window does not answer: this runs inside enumeration callbacks too,
-    // which nothing may throw through.
-    DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutA(hWnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length))
-        return "";
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(hWnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                               SMTO_NORMAL, kSendTimeoutMs, &copied))
-        return "";
-    text.resize(std::min<size_t>(static_cast<size_t>(copied), text.size() - 1));
-    return text;
-}
-
-void WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, const std::string& what,
-               const std::function<std::string()>& seen)
-{
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        if (condition())
-            return;
-        if (::GetTickCount() - start >= timeoutMs)
-            break;
-        ::Sleep(kPollMs);
-    }
-    std::string message = "timed out after " + std::to_string(timeoutMs) + " ms waiting for " + what;
-    if (seen)
-        message += "; seen: " + seen();
-    throw DriverError(message);
-}
 
 std::string TakeScreenshot(const std::string& name)
 {
@@ -319,18 +160,6 @@ std::string TakeScreenshot(const std::string& name)
     return "";
 }
 
-const char* BoxIconName(BoxIcon icon)
-{
-    switch (icon) {
-    case BoxIcon::None: return "no icon";
-    case BoxIcon::Exclamation: return "exclamation";
-    case BoxIcon::Hand: return "stop (hand)";
-    case BoxIcon::Question: return "question";
-    case BoxIcon::Other: return "another icon";
-    }
-    return "?";
-}
-
 // ---- Starting and closing ----
 
 CQuillmark::CQuillmark()
@@ -338,14 +167,7 @@ CQuillmark::CQuillmark()
     const std::string unixProduct = Env("QUILLMARK_E2E_PRODUCT");
     if (unixProduct.empty())
         throw DriverError("QUILLMARK_E2E_PRODUCT (the path of Quillmark.exe) is not set");
-    const std::string product = DosPathOf(unixProduct);
-    std::string commandLine = "\"" + product + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    if (!::CreateProcessA(product.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, nullptr, &si, &m_pi))
-        throw DriverError("cannot start " + product + " (error " +
-                          std::to_string(::GetLastError()) + ")");
+    m_pi = StartProgram(unixProduct);
     try {
         WaitUntil(
             [&] {
@@ -408,9 +230,7 @@ DWORD CQuillmark::ExitCode() const
 
 HWND CQuillmark::FindWindowOfProcess(const char* className, const char* caption) const
 {
-    FindData data{m_pi.dwProcessId, className, caption, nullptr, false, {}};
-    ::EnumWindows(&CollectWindows, reinterpret_cast<LPARAM>(&data));
-    return data.found.empty() ? nullptr : data.found.front();
+    return TopLevelWindow(m_pi.dwProcessId, className, caption);
 }
 
 // ---- Controls ----
@@ -593,39 +413,23 @@ void CQuillmark::ChooseMenuItem(int index)
 
 std::vector<HWND> CQuillmark::OpenMessageBoxes() const
 {
-    FindData data{m_pi.dwProcessId, kDialogClass, nullptr, m_hConsole, true, {}};
-    ::EnumWindows(&CollectWindows, reinterpret_cast<LPARAM>(&data));
-    return data.found;
+    return TopLevelWindows(m_pi.dwProcessId, kDialogClass, nullptr,
+                           [this](HWND hWnd) { return hWnd != m_hConsole && HasMessageBoxText(hWnd); });
 }
 
 MessageBoxSeen CQuillmark::WaitForMessageBox(DWORD timeoutMs)
 {
-    MessageBoxSeen box;
+    HWND hBox = nullptr;
     WaitUntil(
         [&] {
             const std::vector<HWND> boxes = OpenMessageBoxes();
-            box.hWnd = boxes.empty() ? nullptr : boxes.front();
-            return box.hWnd != nullptr;
+            hBox = boxes.empty() ? nullptr : boxes.front();
+            return hBox != nullptr;
         },
         timeoutMs, "a message box of Quillmark.exe");
-    box.strCaption = WindowText(box.hWnd);
-    box.strText = WindowText(::GetDlgItem(box.hWnd, kMessageBoxTextId));
-    box.hWndOwner = ::GetWindow(box.hWnd, GW_OWNER);
-    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
-        if (HWND hButton = ::GetDlgItem(box.hWnd, id); hButton && ::IsWindowVisible(hButton))
-            box.buttons.push_back(id);
-
-    HWND hStatic = nullptr;
-    ::EnumChildWindows(box.hWnd, &FindIconStatic, reinterpret_cast<LPARAM>(&hStatic));
-    if (hStatic && ::IsWindowVisible(hStatic)) {
-        // The box may not have painted its icon yet: look again for a moment.
-        try {
-            WaitUntil([&] { return (box.icon = MatchIcon(hStatic)) != BoxIcon::None; }, 3000,
-                      "the message box's icon to match a system icon");
-        } catch (const DriverError&) {
-            box.icon = BoxIcon::Other;
-        }
-    }
+    MessageBoxSeen box = ReadMessageBox(hBox);
+    // The box may not have painted its icon yet: look again for a moment.
+    box.icon = ScreenIcon(box.hIconStatic, 3000);
     return box;
 }
 
@@ -676,4 +480,4 @@ void CQuillmark::WaitForRefreshEnd(CProviderLog& log, int sessions, int rows, DW
         });
 }
 
-}  // namespace e2e
+}  // namespace testbed

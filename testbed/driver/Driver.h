@@ -5,45 +5,17 @@
 
 #include <windows.h>
 
-#include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "tests/windows/e2e/Bed.h"
+#include "testbed/driver/Bed.h"
+#include "testbed/driver/Programs.h"
 
-namespace e2e {
-
-// Every wait that runs out, and every step the driver cannot take, throws this; the
-// test then fails with the text, which says what was awaited or attempted.
-struct DriverError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Polls the condition until it holds; throws "timed out after N ms waiting for <what>",
-// followed by what `seen` then says about the state reached.
-void WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, const std::string& what,
-               const std::function<std::string()>& seen = {});
+namespace testbed {
 
 // A screenshot of the whole display into the shots folder, as <name>.png. Returns an
 // empty text on success, otherwise why it could not be taken.
 std::string TakeScreenshot(const std::string& name);
-
-// A window's text, read across processes (empty when the window does not answer).
-std::string WindowText(HWND hWnd);
-
-enum class BoxIcon { None, Exclamation, Hand, Question, Other };
-const char* BoxIconName(BoxIcon icon);
-
-// A message box as the user sees it.
-struct MessageBoxSeen {
-    HWND hWnd = nullptr;
-    std::string strCaption;
-    std::string strText;
-    BoxIcon icon = BoxIcon::None;
-    std::vector<int> buttons;  // ids of the buttons it offers, in id order
-    HWND hWndOwner = nullptr;
-};
 
 class CQuillmark {
 public:
@@ -124,4 +96,4 @@ private:
     int m_nSyncMark = 0;
 };
 
-}  // namespace e2e
+}  // namespace testbed

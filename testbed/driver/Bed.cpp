@@ -1,19 +1,17 @@
 // The bed's provider log and service manager, read and driven from the test's side.
-#include "tests/windows/e2e/Bed.h"
+#include "testbed/driver/Bed.h"
 
 #include <algorithm>
 #include <memory>
 #include <sstream>
 
 #include "BedConfig.h"
-#include "tests/windows/e2e/Driver.h"
+#include "testbed/driver/Programs.h"
 
-namespace e2e {
+namespace testbed {
 
 namespace {
 
-// The bed plays the remote computer on this machine: its manager answers this host.
-constexpr char kBedHost[] = "127.0.0.1";
 // Every bed service ends at once on this control, even one that accepts no stop.
 constexpr DWORD kBedQuitControl = 200;
 
@@ -262,4 +260,4 @@ void EnsureStopped(const char* name)
 
 }  // namespace bed
 
-}  // namespace e2e
+}  // namespace testbed

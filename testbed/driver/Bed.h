@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace testbed {
+
+// The bed plays the remote computer on this machine: its manager answers this host.
+inline constexpr char kBedHost[] = "127.0.0.1";
 
 // One row of the service list: position, service name, display name, state text.
 struct ListRow {
@@ -83,4 +86,4 @@ void EnsureStopped(const char* name);
 
 }  // namespace bed
 
-}  // namespace e2e
+}  // namespace testbed

@@ -1,0 +1,97 @@
+// Pumping, second-thread work, and the boxes that modal loops open.
+#include "tests/windows/support/Windows.h"
+
+#include <commctrl.h>
+
+namespace testsupport {
+namespace {
+
+// The console's and the About box's unnamed labels carry the message box's text id too.
+bool IsMessageBox(HWND hWnd)
+{
+    const std::string caption = WindowText(hWnd);
+    return testbed::HasMessageBoxText(hWnd) && caption != "Quillmark" && caption != "About Quillmark";
+}
+
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        if (::GetTickCount() - start >= milliseconds)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+HWND WaitForTopLevel(const char* className, const char* caption, DWORD milliseconds,
+                     const std::function<bool(HWND)>& accept)
+{
+    HWND hFound = nullptr;
+    testbed::PollUntil(
+        [&] {
+            hFound = testbed::TopLevelWindow(::GetCurrentProcessId(), className, caption, accept);
+            return hFound != nullptr;
+        },
+        milliseconds, 5);
+    return hFound;
+}
+
+SeenBox AnswerBox(const char* caption, int nButton, DWORD milliseconds,
+                  const std::function<void(const SeenBox&)>& onSeen)
+{
+    const HWND hBox = WaitForTopLevel(testbed::kDialogClass, caption, milliseconds,
+                                      [caption](HWND hWnd) { return caption || IsMessageBox(hWnd); });
+    if (!hBox)
+        return {};
+    const SeenBox seen = testbed::ReadMessageBox(hBox);
+    if (onSeen)
+        onSeen(seen);
+    ::PostMessageA(hBox, WM_COMMAND, static_cast<WPARAM>(nButton), 0);
+    // Gone before the caller looks for the next one, so no box is seen twice.
+    testbed::PollUntil([hBox] { return !::IsWindow(hBox) || !::IsWindowVisible(hBox); }, 10000, 5);
+    return seen;
+}
+
+CBoxSentry::CBoxSentry(const char* caption)
+{
+    m_seen = OnSecondThread([this, caption] {
+        std::vector<SeenBox> seen;
+        for (;;) {
+            const bool bLastLook = m_bStop.load();
+            const SeenBox box = AnswerBox(caption, IDOK, 0);
+            if (box.hWnd)
+                seen.push_back(box);
+            else if (bLastLook)
+                return seen;
+            else
+                ::Sleep(5);
+        }
+    });
+}
+
+std::vector<SeenBox> CBoxSentry::Stop()
+{
+    if (m_seen.valid()) {
+        m_bStop = true;
+        m_result = Await(m_seen);
+    }
+    return m_result;
+}
+
+std::string ListText(HWND hList, int nItem, int nSubItem)
+{
+    char text[512] = "";
+    ListView_GetItemText(hList, nItem, nSubItem, text, sizeof text);
+    return text;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,71 @@
+// Acting on the test program's own windows as a user would: messages handled while a
+// test waits, work for a second thread while this one runs a modal loop, and the boxes
+// such a loop opens, found and answered from that second thread with the same finder
+// that reaches another process's windows.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "testbed/driver/Programs.h"
+
+namespace testsupport {
+
+using testbed::WindowText;
+
+// Handles this thread's messages until done() says so; false when the time ran out.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds = 10000);
+
+// Work for a second thread, while this one makes a call that may run a modal loop.
+template <typename Work>
+auto OnSecondThread(Work work)
+{
+    return std::async(std::launch::async, std::move(work));
+}
+// Its result. This thread handles its messages meanwhile: the second thread may be
+// asking one of this thread's windows something.
+template <typename Result>
+Result Await(std::future<Result>& result)
+{
+    PumpUntil([&result] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+              INFINITE);
+    return result.get();
+}
+
+// A visible top-level window of this process, of the class, with the caption (any when
+// null), that accept (if given) takes. Polled from a thread that does not make it.
+HWND WaitForTopLevel(const char* className, const char* caption, DWORD milliseconds = 10000,
+                     const std::function<bool(HWND)>& accept = {});
+
+// A dialog box as a second thread saw it before answering it (hWnd null: none came).
+using SeenBox = testbed::MessageBoxSeen;
+// Waits for the box with this caption (null: any message box), lets onSeen look at it,
+// answers it with the button and waits until it has gone.
+SeenBox AnswerBox(const char* caption, int nButton, DWORD milliseconds = 10000,
+                  const std::function<void(const SeenBox&)>& onSeen = {});
+inline SeenBox AnswerMessageBox(int nButton) { return AnswerBox(nullptr, nButton); }
+
+// Answers with OK, and records, every box with this caption (null: every message box)
+// that opens while it watches.
+class CBoxSentry {
+public:
+    explicit CBoxSentry(const char* caption = nullptr);
+    ~CBoxSentry() { Stop(); }
+    std::vector<SeenBox> Stop();
+
+private:
+    std::atomic<bool> m_bStop{false};
+    std::future<std::vector<SeenBox>> m_seen;
+    std::vector<SeenBox> m_result;
+};
+
+// A list view cell's text, read in this process.
+std::string ListText(HWND hList, int nItem, int nSubItem);
+
+}  // namespace testsupport
