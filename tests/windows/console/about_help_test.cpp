@@ -172,27 +172,6 @@ TEST_F(AboutBox, ShowsTwoLinkLinesThatOpenTheDownloadPageAndLeavesTheConsoleAsIt
 
 // ---- F1 ----
 
-// Keys as the keyboard sends them, to whichever window has the focus: the modifiers go
-// down, the key is pressed, the modifiers come up.
-void PressKey(WORD vk, std::initializer_list<WORD> modifiers = {})
-{
-    std::vector<INPUT> inputs;
-    auto add = [&inputs](WORD key, DWORD flags) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-        input.ki.dwFlags = flags;
-        inputs.push_back(input);
-    };
-    for (WORD modifier : modifiers)
-        add(modifier, 0);
-    add(vk, 0);
-    add(vk, KEYEVENTF_KEYUP);
-    for (WORD modifier : modifiers)
-        add(modifier, KEYEVENTF_KEYUP);
-    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
 bool WaitForHelpCalls(size_t count)
 {
     const DWORD start = ::GetTickCount();

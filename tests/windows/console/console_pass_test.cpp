@@ -136,6 +136,73 @@ TEST_F(CommandDuringPass, StopWaitsForThePassToEndAndThenAsks)
     EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
 }
 
+// A Start and a Stop chosen while a pass writes rows both run once it has ended, in the
+// order chosen, each on the row, computer and credentials it was chosen with, although
+// the user has moved on by then.
+TEST_F(CommandDuringPass, CommandsChosenMeanwhileRunInOrderOnWhatWasChosen)
+{
+    m_platform.services = fakes::Services(300);
+    CRowGate gate(100);
+    m_dlg.HoldPassAt(&gate);
+    Click(IDC_RUN);
+    ASSERT_TRUE(gate.WaitReached(10000));
+
+    ListView_SetItemState(m_hList, 2, LVIS_SELECTED, LVIS_SELECTED);
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_START, 0);
+    ListView_SetItemState(m_hList, 3, LVIS_SELECTED, LVIS_SELECTED);
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    ListView_SetItemState(m_hList, 5, LVIS_SELECTED, LVIS_SELECTED);
+    ::SetWindowTextA(Item(IDC_REMOTE_COMPUTER), "10.9.9.9");
+    Click(IDC_ADMIN_CREDENTIAL);
+
+    auto confirmation = OnSecondThread([] { return AnswerMessageBox(IDYES); });
+    gate.Release();
+    EXPECT_EQ(Await(confirmation).strText, "Do you really want to stop the service?");
+    ASSERT_TRUE(WaitForPassEnd());
+
+    EXPECT_TRUE(InOrder(m_journal, {"StartServiceA", "ControlService"}));
+    ASSERT_EQ(m_platform.serviceOpens.size(), 2u);
+    EXPECT_EQ(m_platform.serviceOpens[0].name, "svc002");
+    EXPECT_EQ(m_platform.serviceOpens[1].name, "svc003");
+    for (const fakes::ConnectCall& connect : m_platform.connects) {
+        EXPECT_EQ(connect.remoteName, "\\\\192.168.0.1\\ipc$");
+        EXPECT_EQ(connect.user, std::nullopt);
+    }
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// A pass that ends while the About box runs its loop is handled once that box is closed:
+// the Run chosen before starts then, not inside the box's loop.
+TEST_F(CommandDuringPass, APassEndingInsideAnotherLoopIsHandledByTheConsolesOwn)
+{
+    m_platform.services = fakes::Services(300);
+    CRowGate gate(100);
+    m_dlg.HoldPassAt(&gate);
+    Click(IDC_RUN);
+    ASSERT_TRUE(gate.WaitReached(10000));
+    Click(IDC_RUN);
+    const std::shared_ptr<remote::CPassControl> first = m_dlg.RunningPass();
+    ASSERT_NE(first, nullptr);
+
+    auto about = OnSecondThread([&] {
+        int connectsWhileOpen = -1;
+        AnswerBox("About Quillmark", IDOK, 10000, [&](const SeenBox&) {
+            gate.Release();
+            if (testbed::PollUntil([&first] { return first->HasEnded(); }, 10000))
+                ::Sleep(300);  // time enough for the console to act on it, were it to
+            const std::vector<std::string> events = m_journal.Events();
+            connectsWhileOpen = static_cast<int>(
+                std::count(events.begin(), events.end(), "WNetAddConnection2A"));
+        });
+        return connectsWhileOpen;
+    });
+    ::SendMessageA(m_hDlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    EXPECT_EQ(Await(about), 1);
+    ASSERT_TRUE(PumpUntil([this] { return m_platform.connects.size() == 2 && !m_dlg.IsPassRunning(); }));
+    EXPECT_EQ(ListView_GetItemCount(m_hList), 300);
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
 // ---- Message boxes ----
 
 TEST_F(PassMessages, AFailureFromThePassIsCaptionedAndOwnedLikeTheWindowsOwn)
@@ -160,6 +227,42 @@ TEST_F(PassMessages, AFailureFromThePassIsCaptionedAndOwnedLikeTheWindowsOwn)
     EXPECT_EQ(windowBox.hWndOwner, m_hDlg);
     EXPECT_TRUE(::IsWindowEnabled(m_hDlg));
     EXPECT_EQ(ListView_GetItemCount(m_hList), 0);
+}
+
+// A box from the pass while the About box is open belongs to the About box, so closing
+// it gives back only what it took: the console stays disabled under the About box.
+TEST_F(PassMessages, ABoxFromThePassOverTheAboutBoxLeavesTheConsoleDisabled)
+{
+    m_platform.Fail(fakes::Op::EnumSize, 5);
+    const HANDLE hAboutOpen = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_platform.OnCall(fakes::Op::EnumSize, [hAboutOpen] { ::WaitForSingleObject(hAboutOpen, 10000); });
+    Click(IDC_RUN);
+
+    struct Seen {
+        SeenBox fromPass;
+        HWND hAbout = nullptr;
+        bool bConsoleEnabledAfter = true;
+    };
+    auto user = OnSecondThread([this, hAboutOpen] {
+        Seen seen;
+        AnswerBox("About Quillmark", IDOK, 10000, [&](const SeenBox& about) {
+            seen.hAbout = about.hWnd;
+            ::SetEvent(hAboutOpen);
+            seen.fromPass = AnswerMessageBox(IDOK);
+            ::Sleep(100);
+            seen.bConsoleEnabledAfter = ::IsWindowEnabled(m_hDlg) != FALSE;
+        });
+        return seen;
+    });
+    ::SendMessageA(m_hDlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    const Seen seen = Await(user);
+    ::CloseHandle(hAboutOpen);
+    ASSERT_TRUE(WaitForPassEnd());
+
+    EXPECT_EQ(seen.fromPass.strText, "Enumeration Services Failed!");
+    EXPECT_EQ(seen.fromPass.hWndOwner, seen.hAbout);
+    EXPECT_FALSE(seen.bConsoleEnabledAfter);
+    EXPECT_TRUE(::IsWindowEnabled(m_hDlg));
 }
 
 // ---- Closing during a pass ----

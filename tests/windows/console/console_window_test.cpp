@@ -259,6 +259,48 @@ TEST_F(ConsoleContextMenu, OpensWithStartAndStopWithOrWithoutASelection)
     EXPECT_EQ(m_platform.connects.size(), 1u);  // Escape chose nothing
 }
 
+// For keyboard users: the menu key and Shift+F10 on the list open the same menu, at the
+// selected row, or at the list's top-left corner when no row is selected.
+TEST_F(ConsoleContextMenu, TheMenuKeyAndShiftF10OpenItAtTheSelectedRowOrTheListsCorner)
+{
+    ASSERT_TRUE(Refresh());
+    RECT row = {LVIR_BOUNDS, 0, 0, 0};
+    ASSERT_TRUE(::SendMessageA(m_hList, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row)));
+    POINT atRow = {row.left, row.bottom};
+    ::ClientToScreen(m_hList, &atRow);
+    POINT atCorner = {0, 0};
+    ::ClientToScreen(m_hList, &atCorner);
+
+    struct Key {
+        const char* name;
+        WORD vk;
+        std::initializer_list<WORD> modifiers;
+    };
+    for (const Key& key : {Key{"menu key", VK_APPS, {}}, Key{"Shift+F10", VK_F10, {VK_SHIFT}}}) {
+        for (const bool bSelected : {true, false}) {
+            SCOPED_TRACE(std::string(key.name) + (bSelected ? ", row 2 selected" : ", nothing selected"));
+            ListView_SetItemState(m_hList, -1, 0, LVIS_SELECTED);
+            if (bSelected)
+                ListView_SetItemState(m_hList, 2, LVIS_SELECTED, LVIS_SELECTED);
+            ::SetForegroundWindow(m_hDlg);
+            ::SetFocus(m_hList);
+            auto menu = OnSecondThread([] {
+                const HWND hPopup = WaitForTopLevel("#32768", nullptr);
+                RECT rect = {};
+                ::GetWindowRect(hPopup, &rect);
+                ReadAndDismissMenu();
+                return rect;
+            });
+            testsupport::PressKey(key.vk, key.modifiers);
+            const RECT opened = Await(menu);
+            const POINT expected = bSelected ? atRow : atCorner;
+            EXPECT_EQ(opened.left, expected.x);
+            EXPECT_EQ(opened.top, expected.y);
+        }
+    }
+    EXPECT_EQ(m_platform.connects.size(), 1u);  // Escape chose nothing
+}
+
 TEST_F(ConsoleContextMenu, StartAndStopWithoutASelectionDoNothing)
 {
     ASSERT_TRUE(Refresh());
@@ -277,6 +319,25 @@ TEST_F(ConsoleContextMenu, StartAndStopWithoutASelectionDoNothing)
     ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
     EXPECT_TRUE(sentry.Stop().empty());
     EXPECT_EQ(m_platform.connects.size(), connectsAfterRefresh + 1);
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// A stop keeps the window busy until the remote computer has answered. An Enter typed
+// meanwhile was meant for the window, and must not answer the question that follows.
+TEST_F(ConsoleContextMenu, KeysTypedAheadDoNotAnswerTheStopQuestion)
+{
+    ASSERT_TRUE(Refresh());
+    ListView_SetItemState(m_hList, 1, LVIS_SELECTED, LVIS_SELECTED);
+    ::SetForegroundWindow(m_hDlg);
+    ::SetFocus(m_hList);
+    m_platform.OnCall(fakes::Op::OpenService, [] { testsupport::PressKey(VK_RETURN); });
+
+    auto confirmation = OnSecondThread([] {
+        return AnswerBox(nullptr, IDNO, 10000, [](const SeenBox&) { ::Sleep(300); });
+    });
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    EXPECT_EQ(Await(confirmation).strText, "Do you really want to stop the service?");
+    EXPECT_TRUE(m_platform.controls.empty()) << "an Enter typed ahead answered Yes";
     EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
 }
 

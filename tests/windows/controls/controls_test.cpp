@@ -418,6 +418,49 @@ TEST_F(Modeless, AWorkersRowsAreWrittenByTheListsThreadAndReadBackWhole)
     EXPECT_EQ(m_dlg->m_list.GetItemText(0, 1), rows.strLong);
 }
 
+// A list in a double-byte code page copies whole characters only: one that does not fit
+// the buffer is left out, so a copy can end two bytes short of full and still be cut.
+LRESULT CALLBACK DoubleByteListProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != LVM_GETITEMTEXTA)
+        return ::DefWindowProcA(hWnd, message, wParam, lParam);
+    const std::string text = std::string(254, 'a') + "\x82\xA0" + "end";
+    auto isLead = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    };
+    auto* item = reinterpret_cast<LVITEMA*>(lParam);
+    const size_t room = static_cast<size_t>(item->cchTextMax) - 1;
+    size_t copied = 0;
+    while (copied < text.size()) {
+        const size_t width = isLead(text[copied]) ? 2 : 1;
+        if (copied + width > room)
+            break;
+        copied += width;
+    }
+    text.copy(item->pszText, copied);
+    item->pszText[copied] = '\0';
+    return static_cast<LRESULT>(copied);
+}
+
+TEST(ListText, IsReadWholeWhenADoubleByteCharacterDoesNotFitTheBuffer)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = &DoubleByteListProc;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "DoubleByteList";
+    ::RegisterClassA(&windowClass);
+    const HWND hWnd = ::CreateWindowExA(0, "DoubleByteList", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                        windowClass.hInstance, nullptr);
+    ASSERT_NE(hWnd, nullptr);
+    {
+        CListCtrl list;
+        ASSERT_TRUE(list.SubclassWindow(hWnd));
+        EXPECT_EQ(list.GetItemText(0, 1), std::string(254, 'a') + "\x82\xA0" + "end");
+    }
+    ::DestroyWindow(hWnd);
+}
+
 // ---- Link controls: the hand ----
 
 // A static without SS_NOTIFY would let the mouse through to the dialog; the text links

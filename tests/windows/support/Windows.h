@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ private:
     std::future<std::vector<SeenBox>> m_seen;
     std::vector<SeenBox> m_result;
 };
+
+// Keys as the keyboard sends them, to whichever window has the focus: the modifiers go
+// down, the key is pressed, the modifiers come up.
+void PressKey(WORD vk, std::initializer_list<WORD> modifiers = {});
 
 // A list view cell's text, read in this process.
 std::string ListText(HWND hList, int nItem, int nSubItem);
