@@ -122,6 +122,11 @@ struct Script {
     std::uint32_t returnedValue = 0;
     Fault closeNoise, cancelNoise;  // nobody reads what a close or a cancel answers
     std::vector<FakeService> services;
+    // Read after the services, so that inputs written before these existed keep their
+    // meaning (and read zeros here: the ordinary answer).
+    int textMode = 0;  // 0: texts as laid out; 1 to 3: one record's text made unreadable
+    std::uint16_t textRecord = 0;
+    Fault logon, impersonation, revertNoise, closeTokenNoise;
 
     static Script Read(CInput& in)
     {
@@ -167,6 +172,10 @@ struct Script {
                 break;
             s.services.push_back(std::move(service));
         }
+        s.textMode = in.Byte() % 4;
+        s.textRecord = in.U16();
+        for (Fault* fault : {&s.logon, &s.impersonation, &s.revertNoise, &s.closeTokenNoise})
+            *fault = Fault::Read(in);
         return s;
     }
 
@@ -265,6 +274,8 @@ public:
         }
         *needed = 0;
         *returned = ReturnedFor(m_script, written, size / sizeof(EnumServiceStatus));
+        if (written > 0)
+            SpoilText(static_cast<char*>(buffer), size, m_script.textRecord % written);
         return true;
     }
 
@@ -279,6 +290,22 @@ public:
     }
 
 private:
+    // One record's text made unreadable as the script says: it points before the buffer,
+    // past its end, or at its last byte, which is then no terminator.
+    void SpoilText(char* buffer, std::uint32_t size, std::uint32_t record) const
+    {
+        auto* records = reinterpret_cast<EnumServiceStatus*>(buffer);
+        switch (m_script.textMode) {
+        case 1: records[record].lpServiceName = buffer - 1 - m_script.textRecord % 64; break;
+        case 2: records[record].lpDisplayName = buffer + size + m_script.textRecord % 64; break;
+        case 3:
+            records[record].lpDisplayName = buffer + size - 1;
+            buffer[size - 1] = 'x';
+            break;
+        default: break;
+        }
+    }
+
     const Script& m_script;
 };
 
@@ -296,6 +323,8 @@ expected::RefreshSteps RefreshStepsOf(const Script& s)
     const std::uint32_t capacity = needed / sizeof(EnumServiceStatus);
     const std::uint32_t returned = ReturnedFor(s, RecordsThatFit(s.services, needed), capacity);
     steps.countBeyondBuffer = returned > capacity;
+    const std::uint32_t written = RecordsThatFit(s.services, needed);
+    steps.textOutsideAnswer = s.textMode != 0 && written > 0 && s.textRecord % written < returned;
     if (!steps.countBeyondBuffer)
         steps.listed.assign(s.services.begin(), s.services.begin() + returned);
     return steps;
@@ -406,6 +435,13 @@ void CheckCalls(const Script& s, const expected::Outcome& e, const CScriptedPlat
         findings.Check(call.name == s.RemoteName() && call.flags == remote::kConnectUpdateProfile &&
                            call.force,
                        "cancelled another name, or without update-profile and force");
+    // The typed account is logged on in the explicit mode only, with its password and a
+    // new-credentials logon; a refused logon or impersonation changes nothing else.
+    for (const fakes::LogonCall& call : platform.logons)
+        findings.Check(!s.currentCredential && call.password == s.target.strPassword &&
+                           call.logonType == remote::kLogon32LogonNewCredentials &&
+                           call.logonProvider == remote::kLogon32ProviderWinnt50,
+                       "logged on in the current mode, or with another password or kind");
     for (const fakes::OpenManagerCall& call : platform.managerOpens)
         findings.Check(call.machine == s.target.strHost && !call.database,
                        "opened the manager of another machine or database");
@@ -475,6 +511,10 @@ ScenarioResult RunRemoteScenario(const std::uint8_t* data, std::size_t size)
     failIf(Op::OpenManager, s.refreshManager, refreshCall);
     failIf(Op::CloseHandle, s.closeNoise, -1);
     failIf(Op::CancelConnection, s.cancelNoise, -1);
+    failIf(Op::Logon, s.logon, -1);
+    failIf(Op::Impersonate, s.impersonation, -1);
+    failIf(Op::Revert, s.revertNoise, -1);
+    failIf(Op::CloseToken, s.closeTokenNoise, -1);
 
     std::shared_ptr<remote::CPassControl> control;
     switch (s.command) {

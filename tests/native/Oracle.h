@@ -24,6 +24,7 @@ struct RefreshSteps {
     bool noBuffer = false;
     bool dataCallFailed = false;
     bool countBeyondBuffer = false;
+    bool textOutsideAnswer = false;  // a listed record's text lies outside, or runs past it
     std::vector<fakes::FakeService> listed;  // what a pass that gets through shows
 };
 
@@ -75,6 +76,8 @@ inline void AddRefresh(const RefreshSteps& s, Outcome& o)
         return fail(kEnumerationFailed, "data call failed");
     if (s.countBeyondBuffer)
         return fail(kEnumerationFailed, "count beyond the buffer");
+    if (s.textOutsideAnswer)
+        return fail(kEnumerationFailed, "text outside the answer");
     o.rows = Rows(s.listed);
     o.paths.push_back(s.listed.empty() ? "refresh: nothing listed" : "refresh: listed");
 }

@@ -36,7 +36,8 @@ private:
 
 // Which steps of a refresh fail, and with what.
 struct RefreshFaults {
-    bool connect, thread, manager, size, alloc, data, noisyReleases;
+    bool connect, thread, manager, size, alloc, data, noisyReleases, logonRefused,
+        impersonationRefused;
     std::uint32_t sizeError, dataError;
 
     static RefreshFaults Draw(CDraw& draw)
@@ -49,6 +50,8 @@ struct RefreshFaults {
         f.alloc = draw.OneIn(6);
         f.data = draw.OneIn(6);
         f.noisyReleases = draw.OneIn(3);
+        f.logonRefused = draw.OneIn(4);
+        f.impersonationRefused = draw.OneIn(4);
         f.sizeError = draw.From<std::uint32_t>({0, 5, 6, 1722});
         f.dataError = draw.From<std::uint32_t>({remote::kErrorMoreData, 5, 6});
         return f;
@@ -74,6 +77,15 @@ struct RefreshFaults {
         if (noisyReleases) {
             bench.platform.Fail(Op::CloseHandle, 6);
             bench.platform.Fail(Op::CancelConnection, 2250);
+            bench.platform.Fail(Op::Revert, 5);
+        }
+        // A logon or impersonation refused (as Wine's stand-in logon's is) changes nothing
+        // the user sees; the token it leaves may not even close.
+        if (logonRefused)
+            bench.platform.Fail(Op::Logon, 1326);
+        if (impersonationRefused) {
+            bench.platform.Fail(Op::Impersonate, 6);
+            bench.platform.Fail(Op::CloseToken, 6);
         }
     }
 
@@ -95,7 +107,9 @@ struct RefreshFaults {
         std::ostringstream out;
         out << "refresh faults: connect " << connect << " thread " << thread << " manager "
             << manager << " size " << size << " (" << sizeError << ") alloc " << alloc
-            << " data " << data << " (" << dataError << ") noisy releases " << noisyReleases;
+            << " data " << data << " (" << dataError << ") noisy releases " << noisyReleases
+            << " logon refused " << logonRefused << " impersonation refused "
+            << impersonationRefused;
         return out.str();
     }
 };
