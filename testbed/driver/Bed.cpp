@@ -258,6 +258,26 @@ void EnsureStopped(const char* name)
     WaitForState(name, SERVICE_STOPPED, 10000);
 }
 
+void SetConnectDelay(DWORD milliseconds)
+{
+    if (milliseconds == 0) {
+        ::DeleteFileA(BED_CONNECT_DELAY_A);
+        return;
+    }
+    const std::string digits = std::to_string(milliseconds);
+    HANDLE file = ::CreateFileA(BED_CONNECT_DELAY_A, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool bWritten = file != INVALID_HANDLE_VALUE &&
+                          ::WriteFile(file, digits.data(), static_cast<DWORD>(digits.size()),
+                                      &written, nullptr) &&
+                          written == digits.size();
+    if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+    if (!bWritten)
+        throw DriverError(std::string("cannot write ") + BED_CONNECT_DELAY_A);
+}
+
 }  // namespace bed
 
 }  // namespace testbed

@@ -84,6 +84,10 @@ void WaitForState(const char* name, DWORD state, DWORD timeoutMs);
 // Leaves the service stopped, waiting for a stop already under way.
 void EnsureStopped(const char* name);
 
+// Makes the bed's share a slow remote computer: each connect to it waits this long before
+// its answer; 0 makes it answer at once again.
+void SetConnectDelay(DWORD milliseconds);
+
 }  // namespace bed
 
 }  // namespace testbed

@@ -301,6 +301,12 @@ void CQuillmark::RunOn(const std::string& host)
     Click(IDC_RUN);
 }
 
+bool CQuillmark::AnswersWithin(DWORD milliseconds) const
+{
+    DWORD_PTR result = 0;
+    return ::SendMessageTimeoutA(m_hConsole, WM_NULL, 0, 0, SMTO_NORMAL, milliseconds, &result) != 0;
+}
+
 void CQuillmark::SyncWithConsole()
 {
     // Posted messages are handled in order, so once the console's thread has handled a
@@ -377,6 +383,16 @@ void CQuillmark::RightClickAt(POINT clientPoint)
     ::PostMessageA(List(), WM_RBUTTONUP, 0, position);
     WaitUntil([&] { return FindWindowOfProcess(kMenuClass, nullptr) != nullptr; }, 10000,
               "the popup menu (\"#32768\") after a right-click in the list");
+}
+
+void CQuillmark::ClickRow(int row)
+{
+    const POINT point = RowPoint(row);
+    const LPARAM position = MAKELPARAM(point.x, point.y);
+    ::PostMessageA(List(), WM_LBUTTONDOWN, MK_LBUTTON, position);
+    ::PostMessageA(List(), WM_LBUTTONUP, 0, position);
+    WaitUntil([&] { return SelectedRow() == row; }, 10000,
+              "row " + std::to_string(row) + " to be selected after a click on it");
 }
 
 void CQuillmark::RightClickRow(int row)

@@ -51,6 +51,8 @@ public:
     std::vector<ListRow> Rows() const;
     int SelectedRow() const;  // -1 when none
     int FindRow(const std::string& serviceName) const;  // -1 when not listed
+    // Clicks the row, which selects it.
+    void ClickRow(int row);
     // Right-clicks the row (which selects it) and waits for the popup menu.
     void RightClickRow(int row);
     // Right-clicks the list below its last row and waits for the popup menu.
@@ -67,6 +69,10 @@ public:
     // Presses the button and waits until the box is gone.
     void Answer(const MessageBoxSeen& box, int buttonId);
     std::vector<HWND> OpenMessageBoxes() const;
+
+    // Whether the console's thread answers a message within the time: false while it is
+    // busy with something else, such as a slow remote computer.
+    bool AnswersWithin(DWORD milliseconds) const;
 
     // Returns once the console's thread has handled everything posted to it so far, so
     // whatever a posted command did (or did not do) can be checked at once afterwards.

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -90,5 +91,9 @@ MessageBoxSeen ReadMessageBox(HWND hBox);
 // Wine icon handles are private to each process. Looks again for up to timeoutMs while
 // nothing matches (the box may not be painted yet); Other when nothing ever did.
 BoxIcon ScreenIcon(HWND hIconStatic, DWORD timeoutMs);
+
+// Keys as the keyboard sends them, to whichever window has the focus when they are read:
+// the modifiers go down, the key is pressed, the modifiers come up.
+void PressKey(WORD vk, std::initializer_list<WORD> modifiers = {});
 
 }  // namespace testbed

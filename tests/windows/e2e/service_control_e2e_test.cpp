@@ -1,6 +1,8 @@
 // Starting and stopping services from the list's popup menu, end to end: what reaches the
 // bed's service manager, what the user is asked and told, and how the list follows.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tests/windows/e2e/E2eTest.h"
 
@@ -181,6 +183,55 @@ TEST_F(ServiceControlTest, StartsTheServiceNamedInTheListInTheSystemCodePage)
     EXPECT_TRUE(App().OpenMessageBoxes().empty());
     EXPECT_EQ(bed::State(kAccented), static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(App().CellText(RowOf(kAccented), 3), "Service Running");
+}
+
+// While a long list fills, the user chooses Stop on one row, then clicks another row and
+// names the computer another way. The stop waits for the list, then stops the service and
+// asks the computer it was chosen for; and an Enter typed while it waited on a slow remote
+// computer is not taken as the answer to its question.
+TEST_F(ServiceControlTest, AStopChosenDuringAFillKeepsItsTargetAndIgnoresKeysTypedAhead)
+{
+    bed::Start(kRunning);
+    bed::Start(kNoStop);
+    const std::vector<ListRow> listed = BedEnumeration();
+    const int total = static_cast<int>(listed.size());
+    const auto positionOf = [&listed](const char* name) {
+        const auto it = std::find_if(listed.begin(), listed.end(),
+                                     [name](const ListRow& row) { return row.strName == name; });
+        return static_cast<int>(it - listed.begin());
+    };
+    const int running = positionOf(kRunning);
+    const int noStop = positionOf(kNoStop);
+    ASSERT_LT(std::max(running, noStop), total);
+
+    App().RunOn(kBedHost);
+    WaitUntil([&] { return App().RowCount() > std::max(running, noStop); }, 30000,
+              "the bed's own services to be listed");
+    // The computer answers slowly from now on: the stop's wait for it will keep the window
+    // busy.
+    struct SlowBed {
+        SlowBed() { bed::SetConnectDelay(4000); }
+        ~SlowBed() { bed::SetConnectDelay(0); }
+    } slowBed;
+    App().StopService(running);
+    App().ClickRow(noStop);
+    App().SetText(IDC_REMOTE_COMPUTER, "localhost");
+    ASSERT_LT(App().RowCount(), total) << "the list was whole before the user had moved on";
+    WaitUntil([&] { return App().RowCount() == total; }, 60000, "the list to be whole");
+    WaitUntil([&] { return !App().AnswersWithin(1000); }, 20000, "the stop to keep the window busy");
+    PressKey(VK_RETURN);
+    const MessageBoxSeen box = App().WaitForMessageBox(20000);
+    ASSERT_EQ(box.strText, "Do you really want to stop the service?");
+    ::Sleep(500);
+    EXPECT_TRUE(::IsWindowVisible(box.hWnd)) << "an Enter typed ahead answered the question";
+    Shot("stop-chosen-during-fill");
+    App().Answer(box, IDYES);
+    App().WaitForRefreshEnd(Log(), 3, total);
+
+    bed::WaitForState(kRunning, SERVICE_STOPPED, 10000);
+    EXPECT_EQ(bed::State(kNoStop), static_cast<DWORD>(SERVICE_RUNNING));
+    for (const ProviderCall& call : Calls())
+        EXPECT_EQ(call.strRemote, kBedRemoteName) << Describe(Calls());
 }
 
 }  // namespace

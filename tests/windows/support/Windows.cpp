@@ -87,25 +87,6 @@ std::vector<SeenBox> CBoxSentry::Stop()
     return m_result;
 }
 
-void PressKey(WORD vk, std::initializer_list<WORD> modifiers)
-{
-    std::vector<INPUT> inputs;
-    auto add = [&inputs](WORD key, DWORD flags) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-        input.ki.dwFlags = flags;
-        inputs.push_back(input);
-    };
-    for (WORD modifier : modifiers)
-        add(modifier, 0);
-    add(vk, 0);
-    add(vk, KEYEVENTF_KEYUP);
-    for (WORD modifier : modifiers)
-        add(modifier, KEYEVENTF_KEYUP);
-    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
 std::string ListText(HWND hList, int nItem, int nSubItem)
 {
     char text[512] = "";

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <functional>
 #include <future>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 
 namespace testsupport {
 
+using testbed::PressKey;
 using testbed::WindowText;
 
 // Handles this thread's messages until done() says so; false when the time ran out.
@@ -65,10 +65,6 @@ private:
     std::future<std::vector<SeenBox>> m_seen;
     std::vector<SeenBox> m_result;
 };
-
-// Keys as the keyboard sends them, to whichever window has the focus: the modifiers go
-// down, the key is pressed, the modifiers come up.
-void PressKey(WORD vk, std::initializer_list<WORD> modifiers = {});
 
 // A list view cell's text, read in this process.
 std::string ListText(HWND hList, int nItem, int nSubItem);
