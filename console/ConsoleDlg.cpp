@@ -21,6 +21,16 @@ constexpr UINT kFillRepaintMs = 250;
 constexpr UINT_PTR kPassEndRetryTimer = 2;
 constexpr UINT kPassEndRetryMs = 50;
 
+// Drops the keys and clicks waiting in this thread's queue.
+void DiscardQueuedInput()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+        continue;
+    while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
+        continue;
+}
+
 // The wait cursor while this thread is busy with a remote computer; the old one after.
 class CWaitCursorScope {
 public:
@@ -149,13 +159,8 @@ std::string CConsoleDlg::GetItemText(int item, int subItem)
 // that had not appeared yet: an Enter typed ahead must not answer Yes unread.
 int CConsoleDlg::AfxMessageBox(const std::string& text, unsigned style)
 {
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId()) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-        }
-        while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-        }
-    }
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId())
+        DiscardQueuedInput();
     return ::AfxMessageBox(text.c_str(), style);
 }
 

@@ -75,6 +75,14 @@ bool ConsoleTest::WaitForPassEnd(DWORD milliseconds) const
     return PumpUntil([this] { return !m_dlg.IsPassRunning(); }, milliseconds);
 }
 
+bool ConsoleTest::RunUntilHeld(int nServices, CRowGate& gate)
+{
+    m_platform.services = fakes::Services(nServices);
+    m_dlg.HoldPassAt(&gate);
+    Click(IDC_RUN);
+    return gate.WaitReached(10000);
+}
+
 bool ConsoleTest::Refresh()
 {
     Click(IDC_RUN);

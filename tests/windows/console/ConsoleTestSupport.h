@@ -64,6 +64,8 @@ protected:
     void Click(int nID) const { ::SendMessageA(Item(nID), BM_CLICK, 0, 0); }
     bool WaitForPassEnd(DWORD milliseconds = 30000) const;
     bool Refresh();  // Run, and the whole pass it starts
+    // Run on that many services, and back once the pass is held at the gate's row.
+    bool RunUntilHeld(int nServices, CRowGate& gate);
 
     fakes::CJournal m_journal;
     CScriptedPlatform m_platform{m_journal};

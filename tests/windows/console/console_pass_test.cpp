@@ -73,11 +73,8 @@ TEST_F(PassFilling, TheWindowAnswersWhileRowsArrive)
 
 TEST_F(CommandDuringPass, ASecondRunEndsWithOneCompleteListOfTheSecondPass)
 {
-    m_platform.services = fakes::Services(kManyServices);
     CRowGate gate(100);
-    m_dlg.HoldPassAt(&gate);
-    Click(IDC_RUN);
-    ASSERT_TRUE(gate.WaitReached(10000));
+    ASSERT_TRUE(RunUntilHeld(kManyServices, gate));
 
     // The computer's services change before the second pass asks for them.
     constexpr int kSecondCount = 300;
@@ -111,11 +108,8 @@ TEST_F(CommandDuringPass, ASecondRunEndsWithOneCompleteListOfTheSecondPass)
 TEST_F(CommandDuringPass, StopWaitsForThePassToEndAndThenAsks)
 {
     // The console may let this pass finish its rows first: a shorter list keeps it quick.
-    m_platform.services = fakes::Services(300);
     CRowGate gate(100);
-    m_dlg.HoldPassAt(&gate);
-    Click(IDC_RUN);
-    ASSERT_TRUE(gate.WaitReached(10000));
+    ASSERT_TRUE(RunUntilHeld(300, gate));
 
     ListView_SetItemState(m_hList, 3, LVIS_SELECTED, LVIS_SELECTED);
     auto confirmation = OnSecondThread([this] {
@@ -141,11 +135,8 @@ TEST_F(CommandDuringPass, StopWaitsForThePassToEndAndThenAsks)
 // the user has moved on by then.
 TEST_F(CommandDuringPass, CommandsChosenMeanwhileRunInOrderOnWhatWasChosen)
 {
-    m_platform.services = fakes::Services(300);
     CRowGate gate(100);
-    m_dlg.HoldPassAt(&gate);
-    Click(IDC_RUN);
-    ASSERT_TRUE(gate.WaitReached(10000));
+    ASSERT_TRUE(RunUntilHeld(300, gate));
 
     ListView_SetItemState(m_hList, 2, LVIS_SELECTED, LVIS_SELECTED);
     ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_START, 0);
@@ -175,11 +166,8 @@ TEST_F(CommandDuringPass, CommandsChosenMeanwhileRunInOrderOnWhatWasChosen)
 // the Run chosen before starts then, not inside the box's loop.
 TEST_F(CommandDuringPass, APassEndingInsideAnotherLoopIsHandledByTheConsolesOwn)
 {
-    m_platform.services = fakes::Services(300);
     CRowGate gate(100);
-    m_dlg.HoldPassAt(&gate);
-    Click(IDC_RUN);
-    ASSERT_TRUE(gate.WaitReached(10000));
+    ASSERT_TRUE(RunUntilHeld(300, gate));
     Click(IDC_RUN);
     const std::shared_ptr<remote::CPassControl> first = m_dlg.RunningPass();
     ASSERT_NE(first, nullptr);
