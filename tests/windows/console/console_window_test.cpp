@@ -259,9 +259,11 @@ TEST_F(ConsoleContextMenu, OpensWithStartAndStopWithOrWithoutASelection)
     EXPECT_EQ(m_platform.connects.size(), 1u);  // Escape chose nothing
 }
 
-// For keyboard users: the menu key and Shift+F10 on the list open the same menu, at the
-// selected row, or at the list's top-left corner when no row is selected.
-TEST_F(ConsoleContextMenu, TheMenuKeyAndShiftF10OpenItAtTheSelectedRowOrTheListsCorner)
+// For keyboard users: the menu key on the list opens the same menu, at the selected row,
+// or at the list's top-left corner when no row is selected. Shift+F10 reaches the console
+// as the very same message; it is left out here because Wine then also takes the F10 for
+// the menu bar, which would leave this test's thread in a menu loop of its own.
+TEST_F(ConsoleContextMenu, TheMenuKeyOpensItAtTheSelectedRowOrTheListsCorner)
 {
     ASSERT_TRUE(Refresh());
     RECT row = {LVIR_BOUNDS, 0, 0, 0};
@@ -271,32 +273,25 @@ TEST_F(ConsoleContextMenu, TheMenuKeyAndShiftF10OpenItAtTheSelectedRowOrTheLists
     POINT atCorner = {0, 0};
     ::ClientToScreen(m_hList, &atCorner);
 
-    struct Key {
-        const char* name;
-        WORD vk;
-        std::initializer_list<WORD> modifiers;
-    };
-    for (const Key& key : {Key{"menu key", VK_APPS, {}}, Key{"Shift+F10", VK_F10, {VK_SHIFT}}}) {
-        for (const bool bSelected : {true, false}) {
-            SCOPED_TRACE(std::string(key.name) + (bSelected ? ", row 2 selected" : ", nothing selected"));
-            ListView_SetItemState(m_hList, -1, 0, LVIS_SELECTED);
-            if (bSelected)
-                ListView_SetItemState(m_hList, 2, LVIS_SELECTED, LVIS_SELECTED);
-            ::SetForegroundWindow(m_hDlg);
-            ::SetFocus(m_hList);
-            auto menu = OnSecondThread([] {
-                const HWND hPopup = WaitForTopLevel("#32768", nullptr);
-                RECT rect = {};
-                ::GetWindowRect(hPopup, &rect);
-                ReadAndDismissMenu();
-                return rect;
-            });
-            testsupport::PressKey(key.vk, key.modifiers);
-            const RECT opened = Await(menu);
-            const POINT expected = bSelected ? atRow : atCorner;
-            EXPECT_EQ(opened.left, expected.x);
-            EXPECT_EQ(opened.top, expected.y);
-        }
+    for (const bool bSelected : {true, false}) {
+        SCOPED_TRACE(bSelected ? "row 2 selected" : "nothing selected");
+        ListView_SetItemState(m_hList, -1, 0, LVIS_SELECTED);
+        if (bSelected)
+            ListView_SetItemState(m_hList, 2, LVIS_SELECTED, LVIS_SELECTED);
+        ::SetForegroundWindow(m_hDlg);
+        ::SetFocus(m_hList);
+        auto menu = OnSecondThread([] {
+            const HWND hPopup = WaitForTopLevel("#32768", nullptr);
+            RECT rect = {};
+            ::GetWindowRect(hPopup, &rect);
+            ReadAndDismissMenu();
+            return rect;
+        });
+        testsupport::PressKey(VK_APPS);
+        const RECT opened = Await(menu);
+        const POINT expected = bSelected ? atRow : atCorner;
+        EXPECT_EQ(opened.left, expected.x);
+        EXPECT_EQ(opened.top, expected.y);
     }
     EXPECT_EQ(m_platform.connects.size(), 1u);  // Escape chose nothing
 }
