@@ -21,6 +21,33 @@ constexpr UINT kFillRepaintMs = 250;
 constexpr UINT_PTR kPassEndRetryTimer = 2;
 constexpr UINT kPassEndRetryMs = 50;
 
+// What a list's frame shows: its scroll bars, where they are and where their thumbs are.
+// The room they leave for the header and the rows follows from them.
+struct FrameLook {
+    SCROLLBARINFO vertical;
+    SCROLLBARINFO horizontal;
+};
+
+FrameLook FrameOf(HWND hList)
+{
+    FrameLook look = {};
+    look.vertical.cbSize = look.horizontal.cbSize = sizeof(SCROLLBARINFO);
+    ::GetScrollBarInfo(hList, OBJID_VSCROLL, &look.vertical);
+    ::GetScrollBarInfo(hList, OBJID_HSCROLL, &look.horizontal);
+    return look;
+}
+
+bool LooksAlike(const SCROLLBARINFO& a, const SCROLLBARINFO& b)
+{
+    return ::EqualRect(&a.rcScrollBar, &b.rcScrollBar) && a.xyThumbTop == b.xyThumbTop &&
+           a.xyThumbBottom == b.xyThumbBottom && a.rgstate[0] == b.rgstate[0];
+}
+
+bool LooksAlike(const FrameLook& a, const FrameLook& b)
+{
+    return LooksAlike(a.vertical, b.vertical) && LooksAlike(a.horizontal, b.horizontal);
+}
+
 // The wait cursor while this thread is busy with a remote computer; the old one after.
 class CWaitCursorScope {
 public:
@@ -364,37 +391,40 @@ bool CConsoleDlg::RowsInViewDiffer(const ShownRows& now) const
 // The list sizes its scroll bars when its redraw comes back on, but also repaints every
 // row and, under Wine, draws both scroll bars twice over: tens of milliseconds. With the
 // window's own drawing suspended meanwhile, none of that reaches the screen, and only what
-// changed is painted afterwards: the frame with the scroll bars, the header, and the rows
-// if those in view changed. The list's redraw is left on.
+// changed is painted afterwards: the frame and the header if the scroll bars changed, the
+// rows if those in view did. The list's redraw is left on.
 void CConsoleDlg::ShowList(bool bRowsInViewChanged)
 {
     const HWND hList = m_listServices.m_hWnd;
+    const FrameLook before = FrameOf(hList);
     ::DefWindowProcA(hList, WM_SETREDRAW, FALSE, 0);
     m_listServices.SetRedraw(TRUE);
     ::DefWindowProcA(hList, WM_SETREDRAW, TRUE, 0);
 
-    ::RedrawWindow(hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-    if (!bRowsInViewChanged) {
-        RECT rcRows;
-        m_listServices.GetClientRect(&rcRows);
-        RECT rcHeader = {};
-        ::GetWindowRect(reinterpret_cast<HWND>(m_listServices.SendMessage(LVM_GETHEADER)), &rcHeader);
-        rcRows.top = rcHeader.bottom - rcHeader.top;
-        ::ValidateRect(hList, &rcRows);
-    }
+    if (!LooksAlike(FrameOf(hList), before))
+        ::RedrawWindow(hList, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+    if (bRowsInViewChanged)
+        ::RedrawWindow(hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    else
+        ::ValidateRect(hList, nullptr);  // what re-enabling the redraw may have invalidated
     ::RedrawWindow(hList, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-// The scroll bar sized for nRows, as the list itself sizes it in report view; it alone
-// is drawn.
+// The scroll bar sized for nRows, as the list itself sizes it in report view. It is drawn
+// only when that moves its thumb: once the thumb has shrunk to its least size, more rows
+// below the view change nothing on screen.
 void CConsoleDlg::MoveScrollBar(int nRows)
 {
+    const HWND hList = m_listServices.m_hWnd;
+    const FrameLook before = FrameOf(hList);
     SCROLLINFO si = {};
     si.cbSize = sizeof si;
     si.fMask = SIF_RANGE;
     si.nMin = 0;
     si.nMax = nRows - 1;
-    ::SetScrollInfo(m_listServices.m_hWnd, SB_VERT, &si, TRUE);
+    ::SetScrollInfo(hList, SB_VERT, &si, FALSE);
+    if (!LooksAlike(FrameOf(hList).vertical, before.vertical))
+        ::SetScrollInfo(hList, SB_VERT, &si, TRUE);
 }
 
 // ---- Commands and passes ----
