@@ -2,13 +2,14 @@
 # Benchmark: how fast Quillmark fills its list, answers while filling and starts, and how
 # big it is, each beside a reference program measured in the same run on the same bed.
 # Each program and its reference take turns rep by rep, and a ratio never mixes builds.
-# Prints figures; it passes or fails nothing. About 6 to 10 minutes on 2 cores.
-#   scripts/bench.sh [--reps N]      (timed repetitions of each fill and start; default 7)
+# Prints figures; it passes or fails nothing. About 4 to 6 minutes on 2 cores.
+#   scripts/bench.sh [--reps N]      (timed repetitions of each fill and start; default 11)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-reps=7
+# Two cores shared with builds and tests: 11 turns steady the medians.
+reps=11
 while [ $# -gt 0 ]; do
   case "$1" in
     --reps) reps="$2"; shift 2 ;;
