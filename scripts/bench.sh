@@ -4,6 +4,9 @@
 # Each program and its reference take turns rep by rep, and a ratio never mixes builds.
 # Prints figures; it passes or fails nothing. About 4 to 6 minutes on 2 cores.
 #   scripts/bench.sh [--reps N]      (timed repetitions of each fill and start; default 11)
+# Every list message and every start goes through the Wine server, so where the scheduler
+# puts the threads weighs heavily: on a virtual machine whose cores wake each other
+# slowly, `taskset -c 0 bash scripts/bench.sh` measures the programs rather than that.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
