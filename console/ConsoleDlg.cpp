@@ -12,9 +12,9 @@ namespace {
 
 // Posted by a pass's end-of-pass callback; the pass may end on any thread.
 constexpr UINT WM_PASS_ENDED = WM_APP + 1;
-// Posted by a pass once it has written a screenful of rows, so they show at once.
+// Posted by a pass once it has written the rows the list's view holds, so they show at once.
 constexpr UINT WM_FIRST_SCREEN_FILLED = WM_APP + 2;
-// While rows arrive with the list's redraw suspended, it is repainted this often.
+// While rows arrive with the list's redraw suspended, what changed is shown this often.
 constexpr UINT_PTR kFillRepaintTimer = 1;
 constexpr UINT kFillRepaintMs = 250;
 // A pass's end that arrived inside a handler is looked at again this often.
@@ -29,6 +29,33 @@ void DiscardQueuedInput()
         continue;
     while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
         continue;
+}
+
+// What a list's frame shows: its scroll bars, where they are and where their thumbs are.
+// The room they leave for the header and the rows follows from them.
+struct FrameLook {
+    SCROLLBARINFO vertical;
+    SCROLLBARINFO horizontal;
+};
+
+FrameLook FrameOf(HWND hList)
+{
+    FrameLook look = {};
+    look.vertical.cbSize = look.horizontal.cbSize = sizeof(SCROLLBARINFO);
+    ::GetScrollBarInfo(hList, OBJID_VSCROLL, &look.vertical);
+    ::GetScrollBarInfo(hList, OBJID_HSCROLL, &look.horizontal);
+    return look;
+}
+
+bool LooksAlike(const SCROLLBARINFO& a, const SCROLLBARINFO& b)
+{
+    return ::EqualRect(&a.rcScrollBar, &b.rcScrollBar) && a.xyThumbTop == b.xyThumbTop &&
+           a.xyThumbBottom == b.xyThumbBottom && a.rgstate[0] == b.rgstate[0];
+}
+
+bool LooksAlike(const FrameLook& a, const FrameLook& b)
+{
+    return LooksAlike(a.vertical, b.vertical) && LooksAlike(a.horizontal, b.horizontal);
 }
 
 // The wait cursor while this thread is busy with a remote computer; the old one after.
@@ -135,7 +162,8 @@ void CConsoleDlg::DeleteAllItems() { m_listServices.DeleteAllItems(); }
 void CConsoleDlg::InsertItem(int item, const std::string& text)
 {
     m_listServices.InsertItem(item, text.c_str());
-    if (item + 1 == m_nRowsPerScreen.load())
+    // The rows in view have all their texts once the row after them begins.
+    if (item == m_nRowsInView.load())
         PostMessage(WM_FIRST_SCREEN_FILLED);
 }
 
@@ -323,12 +351,85 @@ LRESULT CConsoleDlg::OnFirstScreenFilled(WPARAM /*wParam*/, LPARAM /*lParam*/)
     return 0;
 }
 
-// Lets the rows written so far show, then goes back to writing them unseen.
+// Shows what changed since the list was last shown. Once the view is full, rows arrive
+// below it and only the scroll bar moves; the rows are repainted only when those in view
+// change: a row arrived there, the user scrolled, or chose another row.
 void CConsoleDlg::RepaintDuringFill()
 {
+    const ShownRows now = RowsNow();
+    const bool bRowsInViewChanged = RowsInViewDiffer(now);
+    const bool bHasScrollBar = (::GetWindowLongA(m_listServices.m_hWnd, GWL_STYLE) & WS_VSCROLL) != 0;
+    if (!bRowsInViewChanged && now.nRows == m_shown.nRows)
+        return;
+    if (!bRowsInViewChanged && bHasScrollBar) {
+        MoveScrollBar(now.nRows);
+    } else {
+        // Rows in view changed, or the scroll bars appear and the list lays itself out anew.
+        ShowList(bRowsInViewChanged);
+        m_listServices.SetRedraw(FALSE);
+    }
+    m_shown = RowsNow();
+    // The pass may be between a row's insertion and its texts: the last row counts as
+    // shown only once the next one begins, or the fill ends.
+    m_shown.nRows = std::max(0, m_shown.nRows - 1);
+}
+
+CConsoleDlg::ShownRows CConsoleDlg::RowsNow() const
+{
+    ShownRows now;
+    now.nRows = static_cast<int>(m_listServices.SendMessage(LVM_GETITEMCOUNT));
+    now.nTop = static_cast<int>(m_listServices.SendMessage(LVM_GETTOPINDEX));
+    now.nSelected = m_listServices.GetNextItem(-1, LVNI_SELECTED);
+    now.nFocused = m_listServices.GetNextItem(-1, LVNI_FOCUSED);
+    return now;
+}
+
+bool CConsoleDlg::RowsInViewDiffer(const ShownRows& now) const
+{
+    // The row below the last whole one shows in part.
+    const int nLastInView = now.nTop + static_cast<int>(m_listServices.SendMessage(LVM_GETCOUNTPERPAGE));
+    const bool bNewRowInView = now.nRows > m_shown.nRows && m_shown.nRows <= nLastInView;
+    return bNewRowInView || now.nTop != m_shown.nTop || now.nSelected != m_shown.nSelected ||
+           now.nFocused != m_shown.nFocused;
+}
+
+// The list sizes its scroll bars when its redraw comes back on, but also repaints every
+// row and, under Wine, draws both scroll bars twice over: tens of milliseconds. With the
+// window's own drawing suspended meanwhile, none of that reaches the screen, and only what
+// changed is painted afterwards: the frame and the header if the scroll bars changed, the
+// rows if those in view did. The list's redraw is left on.
+void CConsoleDlg::ShowList(bool bRowsInViewChanged)
+{
+    const HWND hList = m_listServices.m_hWnd;
+    const FrameLook before = FrameOf(hList);
+    ::DefWindowProcA(hList, WM_SETREDRAW, FALSE, 0);
     m_listServices.SetRedraw(TRUE);
-    ::UpdateWindow(m_listServices.m_hWnd);
-    m_listServices.SetRedraw(FALSE);
+    ::DefWindowProcA(hList, WM_SETREDRAW, TRUE, 0);
+
+    if (!LooksAlike(FrameOf(hList), before))
+        ::RedrawWindow(hList, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+    if (bRowsInViewChanged)
+        ::RedrawWindow(hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    else
+        ::ValidateRect(hList, nullptr);  // what re-enabling the redraw may have invalidated
+    ::RedrawWindow(hList, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// The scroll bar sized for nRows, as the list itself sizes it in report view. It is drawn
+// only when that moves its thumb: once the thumb has shrunk to its least size, more rows
+// below the view change nothing on screen.
+void CConsoleDlg::MoveScrollBar(int nRows)
+{
+    const HWND hList = m_listServices.m_hWnd;
+    const FrameLook before = FrameOf(hList);
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE;
+    si.nMin = 0;
+    si.nMax = nRows - 1;
+    ::SetScrollInfo(hList, SB_VERT, &si, FALSE);
+    if (!LooksAlike(FrameOf(hList).vertical, before.vertical))
+        ::SetScrollInfo(hList, SB_VERT, &si, TRUE);
 }
 
 // ---- Commands and passes ----
@@ -415,15 +516,15 @@ void CConsoleDlg::RunCommand(ChosenCommand command)
 // redraw suspended it takes microseconds, and the timer still shows rows arriving.
 void CConsoleDlg::BeginFill()
 {
-    m_nRowsPerScreen.store(static_cast<int>(m_listServices.SendMessage(LVM_GETCOUNTPERPAGE)));
+    m_shown = RowsNow();
+    m_nRowsInView.store(static_cast<int>(m_listServices.SendMessage(LVM_GETCOUNTPERPAGE)) + 1);
     m_listServices.SetRedraw(FALSE);
     ::SetTimer(m_hWnd, kFillRepaintTimer, kFillRepaintMs, nullptr);
 }
 
 void CConsoleDlg::EndFill()
 {
-    m_nRowsPerScreen.store(0);
+    m_nRowsInView.store(0);
     ::KillTimer(m_hWnd, kFillRepaintTimer);
-    m_listServices.SetRedraw(TRUE);
-    ::InvalidateRect(m_listServices.m_hWnd, nullptr, TRUE);
+    ShowList(RowsInViewDiffer(RowsNow()));
 }

@@ -73,9 +73,22 @@ private:
     void Choose(Command command);
     void HandlePassEnd();
     void RunCommand(ChosenCommand command);
+    // What the list's window shows while a pass fills it, so a repaint can leave alone
+    // whatever has not changed.
+    struct ShownRows {
+        int nRows = 0;      // rows shown with all their texts
+        int nTop = 0;       // the first row in view
+        int nSelected = -1;
+        int nFocused = -1;
+    };
+
     void BeginFill();
     void EndFill();
     void RepaintDuringFill();
+    ShownRows RowsNow() const;
+    bool RowsInViewDiffer(const ShownRows& now) const;
+    void ShowList(bool bRowsInViewChanged);
+    void MoveScrollBar(int nRows);
 
     CPictureLink m_banner;
     CTextLink m_promoText;
@@ -92,6 +105,8 @@ private:
     std::shared_ptr<remote::CPassControl> m_runningPass;
     std::unique_ptr<remote::CChosenTarget> m_passTarget;
     std::deque<ChosenCommand> m_pendingCommands;
-    // Rows that fill the list's view, while a fill runs; read by the pass's thread.
-    std::atomic<int> m_nRowsPerScreen{0};
+    // Rows in the list's view, the partly visible one included, while a fill runs; read
+    // by the pass's thread.
+    std::atomic<int> m_nRowsInView{0};
+    ShownRows m_shown;
 };

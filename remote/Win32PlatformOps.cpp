@@ -1,4 +1,5 @@
-// Each platform operation is the Windows call of the same name, nothing more.
+// Each platform operation is the Windows call of the same name, nothing more; the network
+// provider's and the shell's are found in their libraries on first use.
 #include "remote/Win32PlatformOps.h"
 
 #include <cstddef>
@@ -26,18 +27,47 @@ static_assert(kServiceWin32AndDriver == (SERVICE_WIN32 | SERVICE_DRIVER));
 static_assert(kLogon32LogonNewCredentials == LOGON32_LOGON_NEW_CREDENTIALS &&
               kLogon32ProviderWinnt50 == LOGON32_PROVIDER_WINNT50);
 
+CWin32PlatformOps::CLazyModule::~CLazyModule()
+{
+    if (const HMODULE hModule = m_hModule.load())
+        ::FreeLibrary(hModule);
+}
+
+void* CWin32PlatformOps::CLazyModule::Address(const char* name)
+{
+    HMODULE hModule = m_hModule.load();
+    if (!hModule) {
+        // Two threads may both load it: the system counts every load, and the one that
+        // finds the other's handle already kept gives its own back. (A lock here would
+        // bring in the C++ library's error reporting: 10 KB of the exe.)
+        const HMODULE hLoaded = ::LoadLibraryA(m_name);
+        if (!hLoaded)
+            return nullptr;
+        if (m_hModule.compare_exchange_strong(hModule, hLoaded))
+            hModule = hLoaded;
+        else
+            ::FreeLibrary(hLoaded);
+    }
+    return reinterpret_cast<void*>(::GetProcAddress(hModule, name));
+}
+
 std::uint32_t CWin32PlatformOps::WNetAddConnection2A(NetResource* resource,
                                                      const char* password, const char* user,
                                                      std::uint32_t flags)
 {
-    return ::WNetAddConnection2A(reinterpret_cast<NETRESOURCEA*>(resource), password, user,
-                                 flags);
+    const auto pfn = m_mpr.Find<decltype(::WNetAddConnection2A)>("WNetAddConnection2A");
+    if (!pfn)
+        return ERROR_NO_NETWORK;
+    return pfn(reinterpret_cast<NETRESOURCEA*>(resource), password, user, flags);
 }
 
 std::uint32_t CWin32PlatformOps::WNetCancelConnection2A(const char* name, std::uint32_t flags,
                                                         bool force)
 {
-    return ::WNetCancelConnection2A(name, flags, force ? TRUE : FALSE);
+    const auto pfn = m_mpr.Find<decltype(::WNetCancelConnection2A)>("WNetCancelConnection2A");
+    if (!pfn)
+        return ERROR_NO_NETWORK;
+    return pfn(name, flags, force ? TRUE : FALSE);
 }
 
 ScHandle CWin32PlatformOps::OpenSCManagerA(const char* machine, const char* database,
@@ -114,7 +144,8 @@ void CWin32PlatformOps::LocalFree(void* block) { ::LocalFree(block); }
 
 void CWin32PlatformOps::ShellExecuteA(const char* operation, const char* file, int show)
 {
-    ::ShellExecuteA(nullptr, operation, file, nullptr, nullptr, show);
+    if (const auto pfn = m_shell32.Find<decltype(::ShellExecuteA)>("ShellExecuteA"))
+        pfn(nullptr, operation, file, nullptr, nullptr, show);
 }
 
 }  // namespace remote

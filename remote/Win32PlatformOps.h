@@ -1,12 +1,21 @@
 // The platform operations bound to the real operating system (Windows builds only).
 #pragma once
 
+#include <windows.h>
+
+#include <atomic>
+
 #include "remote/PlatformOps.h"
 
 namespace remote {
 
 class CWin32PlatformOps final : public IPlatformOps {
 public:
+    CWin32PlatformOps() = default;
+    ~CWin32PlatformOps() override = default;
+    CWin32PlatformOps(const CWin32PlatformOps&) = delete;
+    CWin32PlatformOps& operator=(const CWin32PlatformOps&) = delete;
+
     std::uint32_t WNetAddConnection2A(NetResource* resource, const char* password,
                                       const char* user, std::uint32_t flags) override;
     std::uint32_t WNetCancelConnection2A(const char* name, std::uint32_t flags,
@@ -30,6 +39,37 @@ public:
     void* LocalAllocZeroed(std::size_t bytes) override;
     void LocalFree(void* block) override;
     void ShellExecuteA(const char* operation, const char* file, int show) override;
+
+private:
+    // A system library loaded by the first call that needs it, on whichever thread makes
+    // that call (the pass's thread cancels its own session), and freed with the binding.
+    // Nothing before the window is up needs the network provider or the shell, and loading
+    // them at start delayed its first paint: mpr loads every registered provider, shell32 a
+    // train of libraries of its own.
+    class CLazyModule {
+    public:
+        explicit CLazyModule(const char* name) : m_name(name) {}
+        ~CLazyModule();
+        CLazyModule(const CLazyModule&) = delete;
+        CLazyModule& operator=(const CLazyModule&) = delete;
+
+        // The library's function of that name, typed as its header declares it; null
+        // when either cannot be had.
+        template <typename Function>
+        Function* Find(const char* name)
+        {
+            return reinterpret_cast<Function*>(Address(name));
+        }
+
+    private:
+        void* Address(const char* name);
+
+        const char* const m_name;
+        std::atomic<HMODULE> m_hModule{nullptr};
+    };
+
+    CLazyModule m_mpr{"mpr.dll"};
+    CLazyModule m_shell32{"shell32.dll"};
 };
 
 }  // namespace remote

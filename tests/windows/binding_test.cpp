@@ -50,4 +50,17 @@ TEST(Win32Binding, WithoutANetworkProviderTheSessionIsRefusedAndNothingIsSent)
     EXPECT_FALSE(session.Connect("127.0.0.1", "ipc$", nullptr, nullptr, 0));
 }
 
+// The network provider's library delays the window's first paint: it is loaded by the
+// first call that needs it, and goes with the binding.
+TEST(Win32Binding, LoadsTheNetworkProviderOnFirstUseAndFreesItAfter)
+{
+    {
+        remote::CWin32PlatformOps platform;
+        EXPECT_EQ(::GetModuleHandleA("mpr.dll"), nullptr);
+        platform.WNetCancelConnection2A("\\\\127.0.0.1\\ipc$", remote::kConnectUpdateProfile, true);
+        EXPECT_NE(::GetModuleHandleA("mpr.dll"), nullptr);
+    }
+    EXPECT_EQ(::GetModuleHandleA("mpr.dll"), nullptr);
+}
+
 }  // namespace

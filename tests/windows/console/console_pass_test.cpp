@@ -69,6 +69,28 @@ TEST_F(PassFilling, TheWindowAnswersWhileRowsArrive)
     EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
 }
 
+// While a pass fills the list only what changed is repainted; rows that arrive in view
+// after the list was last shown must still be on screen once the pass has ended.
+TEST_F(PassFilling, RowsArrivingAfterTheListWasShownAreOnScreenAtTheEnd)
+{
+    CRowGate gate(3);
+    m_dlg.HoldPassAt(&gate);
+    Click(IDC_RUN);
+    ASSERT_TRUE(gate.WaitReached(10000));
+    PumpUntil([] { return false; }, 600);  // the fill's timer shows the first three rows
+    gate.Release();
+    ASSERT_TRUE(WaitForPassEnd());
+    PumpUntil([] { return false; }, 100);
+
+    RECT rcList = {};
+    ::GetWindowRect(m_hList, &rcList);
+    const std::vector<DWORD> atTheEnd = testbed::ScreenPixels(rcList);
+    ::RedrawWindow(m_hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpUntil([] { return false; }, 100);
+    ASSERT_FALSE(atTheEnd.empty());
+    EXPECT_TRUE(atTheEnd == testbed::ScreenPixels(rcList)) << "the list differs from its full repaint";
+}
+
 // ---- Commands that arrive while a pass writes rows ----
 
 TEST_F(CommandDuringPass, ASecondRunEndsWithOneCompleteListOfTheSecondPass)
