@@ -20,6 +20,9 @@ constexpr UINT kSendTimeoutMs = 10000;
 // The longest list text the product writes is a display name (256 characters).
 constexpr int kCellTextMax = 300;
 constexpr int kBatchRows = 128;
+// Time for a moved cursor's message to reach the product's window: X delivers it to the
+// product's own display connection, which its thread reads when it next waits.
+constexpr DWORD kCursorSettleMs = 300;
 
 // Memory in the product's process, for the list messages that take pointers.
 class CRemoteMemory {
@@ -374,15 +377,44 @@ POINT CQuillmark::RowPoint(int row) const
 
 void CQuillmark::RightClickAt(POINT clientPoint)
 {
-    // The cursor goes there first, as with a real mouse: the menu opens where it is.
+    // The cursor goes there first, as with a real mouse: the menu opens where it is. Its
+    // move must reach the window before the press does: the list takes a move that arrives
+    // while it tells a click from a drag for the start of a drag, and opens no menu.
     POINT screen = clientPoint;
     ::ClientToScreen(List(), &screen);
-    ::SetCursorPos(screen.x, screen.y);
+    POINT cursor = {};
+    if (!::GetCursorPos(&cursor) || cursor.x != screen.x || cursor.y != screen.y) {
+        ::SetCursorPos(screen.x, screen.y);
+        ::Sleep(kCursorSettleMs);
+    }
     const LPARAM position = MAKELPARAM(clientPoint.x, clientPoint.y);
     ::PostMessageA(List(), WM_RBUTTONDOWN, MK_RBUTTON, position);
     ::PostMessageA(List(), WM_RBUTTONUP, 0, position);
     WaitUntil([&] { return FindWindowOfProcess(kMenuClass, nullptr) != nullptr; }, 10000,
-              "the popup menu (\"#32768\") after a right-click in the list");
+              "the popup menu (\"#32768\") after a right-click in the list",
+              [&] { return InputStateOfConsole(); });
+}
+
+// Who holds the keyboard, the mouse and menu mode in the console's thread, and the row
+// selected: what a click that opened nothing left behind.
+std::string CQuillmark::InputStateOfConsole() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(m_hConsole, nullptr), &info))
+        return "no thread information (error " + std::to_string(::GetLastError()) + ")";
+    const auto name = [this](HWND hWnd) -> std::string {
+        if (!hWnd) return "none";
+        if (hWnd == m_hConsole) return "console";
+        if (hWnd == List()) return "list";
+        char className[64] = {};
+        ::GetClassNameA(hWnd, className, sizeof className);
+        return className;
+    };
+    return "active " + name(info.hwndActive) + ", focus " + name(info.hwndFocus) + ", capture " +
+           name(info.hwndCapture) + ", menu owner " + name(info.hwndMenuOwner) + ", flags " +
+           std::to_string(info.flags) + ", foreground " + name(::GetForegroundWindow()) +
+           ", selected row " + std::to_string(SelectedRow());
 }
 
 void CQuillmark::ClickRow(int row)

@@ -96,6 +96,7 @@ private:
     HWND List() const { return Item(1001); }
     POINT RowPoint(int row) const;
     void RightClickAt(POINT clientPoint);
+    std::string InputStateOfConsole() const;
 
     PROCESS_INFORMATION m_pi = {};
     HWND m_hConsole = nullptr;
