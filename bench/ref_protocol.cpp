@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bench/ref_ids.h"
+#include "testbed/BedNetwork.h"
 
 namespace {
 
@@ -17,20 +18,6 @@ constexpr UINT WM_FILL_DONE = WM_APP + 1;
 bool g_bOneThread = false;
 HWND g_hDlg = nullptr;
 HWND g_hList = nullptr;
-
-const char* StateText(DWORD state)
-{
-    switch (state) {
-    case SERVICE_STOPPED: return "Stopped";
-    case SERVICE_START_PENDING: return "Start Pending";
-    case SERVICE_STOP_PENDING: return "Stop Pending";
-    case SERVICE_RUNNING: return "Service Running";
-    case SERVICE_CONTINUE_PENDING: return "Continue Pending";
-    case SERVICE_PAUSE_PENDING: return "Pause Pending";
-    case SERVICE_PAUSED: return "Paused";
-    default: return "";
-    }
-}
 
 void SetCell(int row, int column, const char* text)
 {
@@ -51,7 +38,7 @@ void WriteRow(int row, const ENUM_SERVICE_STATUSA& record)
     ::SendMessageA(g_hList, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
     SetCell(row, 1, record.lpServiceName ? record.lpServiceName : "");
     SetCell(row, 2, record.lpDisplayName ? record.lpDisplayName : "");
-    SetCell(row, 3, StateText(record.ServiceStatus.dwCurrentState));
+    SetCell(row, 3, testbed::StateText(record.ServiceStatus.dwCurrentState));
 }
 
 // The two-call enumeration of the bed's manager, then one row per record.

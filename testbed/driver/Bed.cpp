@@ -65,20 +65,6 @@ bool ParseLine(const std::string& line, ProviderCall& call)
 
 }  // namespace
 
-std::string StateText(DWORD state)
-{
-    switch (state) {
-    case SERVICE_STOPPED: return "Stopped";
-    case SERVICE_START_PENDING: return "Start Pending";
-    case SERVICE_STOP_PENDING: return "Stop Pending";
-    case SERVICE_RUNNING: return "Service Running";
-    case SERVICE_CONTINUE_PENDING: return "Continue Pending";
-    case SERVICE_PAUSE_PENDING: return "Pause Pending";
-    case SERVICE_PAUSED: return "Paused";
-    default: return "";
-    }
-}
-
 std::vector<ListRow> BedEnumeration()
 {
     ScopedScHandle manager = OpenManager(SC_MANAGER_ENUMERATE_SERVICE);

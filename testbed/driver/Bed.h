@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "testbed/BedNetwork.h"
+
 namespace testbed {
 
 // The bed plays the remote computer on this machine: its manager answers this host.
@@ -25,9 +27,6 @@ struct ListRow {
 
 // What EnumServicesStatusA on the bed returns, in its order, as the list should show it.
 std::vector<ListRow> BedEnumeration();
-
-// The State column's text for a current-state code, as a user reads it in the list.
-std::string StateText(DWORD state);
 
 // One provider call, from a line of the log.
 struct ProviderCall {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "resources/resource.h"
+#include "testbed/BedNetwork.h"
 
 namespace testbed {
 
@@ -170,6 +171,10 @@ CQuillmark::CQuillmark()
     const std::string unixProduct = Env("QUILLMARK_E2E_PRODUCT");
     if (unixProduct.empty())
         throw DriverError("QUILLMARK_E2E_PRODUCT (the path of Quillmark.exe) is not set");
+    // The scenarios press Run on names that are not loopback, the default among them.
+    if (!IsBedProviderAlone())
+        throw DriverError("the bed's provider is not the only network provider in this prefix "
+                          "(ProviderOrder \"" + NetworkProviderOrder() + "\"); not starting Quillmark");
     m_pi = StartProgram(unixProduct);
     try {
         WaitUntil(

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BedConfig.h"
+#include "testbed/BedNetwork.h"
 
 namespace {
 
@@ -179,14 +180,10 @@ void StressLog(int threads, int count)
 // probe refuses to ask.
 void RequireBedProviderAlone()
 {
-    char order[256] = "";
-    DWORD size = sizeof order;
-    const LSTATUS status = ::RegGetValueA(
-        HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\NetworkProvider\\Order",
-        "ProviderOrder", RRF_RT_REG_SZ, nullptr, order, &size);
-    if (status != ERROR_SUCCESS || std::strcmp(order, "QmBedProvider") != 0) {
+    if (!testbed::IsBedProviderAlone()) {
         std::fprintf(stderr, "qmbedprobe: the bed's provider is not the only network provider "
-                             "here (ProviderOrder \"%s\"); refusing to make connections\n", order);
+                             "here (ProviderOrder \"%s\"); refusing to make connections\n",
+                     testbed::NetworkProviderOrder().c_str());
         std::exit(2);
     }
 }

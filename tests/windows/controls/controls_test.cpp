@@ -197,7 +197,7 @@ protected:
         m_session = std::make_unique<testsupport::CModalSession>(*m_dlg);
         ASSERT_TRUE(m_session->IsUp());
         ::ShowWindow(m_dlg->m_hWnd, SW_SHOWNORMAL);
-        PumpUntil([] { return false; }, 50);
+        PumpFor(50);
     }
     HWND Item(int id) const { return m_dlg->Item(id); }
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const

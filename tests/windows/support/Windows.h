@@ -23,6 +23,9 @@ using testbed::WindowText;
 // Handles this thread's messages until done() says so; false when the time ran out.
 bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds = 10000);
 
+// Handles this thread's messages for that long: what its timers and repaints do meanwhile.
+inline void PumpFor(DWORD milliseconds) { PumpUntil([] { return false; }, milliseconds); }
+
 // Work for a second thread, while this one makes a call that may run a modal loop.
 template <typename Work>
 auto OnSecondThread(Work work)
