@@ -434,7 +434,7 @@ void PrintRatio(const char* label, const PairedRatio& ratio, const std::string& 
 // ---- Phases ----
 
 struct Settings {
-    std::string product, refProtocol, refDialog;
+    std::string product, refProtocol, refDialog, refTemplate;
     int reps = 7;
     int startupReps = 7;
     bool fill = false, startup = false;
@@ -552,19 +552,25 @@ void PrintStartup(const Settings& settings)
 {
     Memory oursIdle, refIdle;
     const Picture oursSettled = SettledStart(settings.product, &oursIdle);
+    const Picture templateSettled = SettledStart(settings.refTemplate, nullptr);
     const Picture refSettled = SettledStart(settings.refDialog, &refIdle);
-    Figure ours, ref;
+    Figure ours, bare, ref;
     for (int rep = 0; rep < settings.startupReps; ++rep) {
         ours.values.push_back(StartupTime(settings.product, oursSettled));
+        bare.values.push_back(StartupTime(settings.refTemplate, templateSettled));
         ref.values.push_back(StartupTime(settings.refDialog, refSettled));
     }
     std::printf("\n== Start-up: CreateProcess -> the dialog visible and painted (its window on screen equals\n"
-                "   its settled picture but for at most 0.5%% of the pixels: a caret); the two in turns ==\n");
+                "   its settled picture but for at most 0.5%% of the pixels: a caret); the three in turns ==\n");
     std::printf("  Quillmark         %s\n", Describe(ours).c_str());
+    std::printf("  console template  %s  (Quillmark's dialog shown by a program with no code)\n",
+                Describe(bare).c_str());
     std::printf("  reference dialog  %s\n", Describe(ref).c_str());
     const PairedRatio ratio = Ratio(ours, ref);
     PrintRatio("Quillmark / reference dialog", ratio,
                "  goal <= 1.30: " + Verdict(ratio.ofMedians <= 1.3));
+    PrintRatio("console template / reference", Ratio(bare, ref), "  (the dialog's own cost)");
+    PrintRatio("Quillmark / console template", Ratio(ours, bare), "  (the code's cost)");
     std::printf("  memory at start: Quillmark private %s (working set %s); reference dialog private %s (working set %s)\n",
                 MiB(oursIdle.privateBytes).c_str(), MiB(oursIdle.workingSet).c_str(),
                 MiB(refIdle.privateBytes).c_str(), MiB(refIdle.workingSet).c_str());
@@ -591,6 +597,7 @@ int main(int argc, char** argv)
     settings.product = Env("QUILLMARK_E2E_PRODUCT");
     settings.refProtocol = Env("QUILLMARK_BENCH_REF_PROTOCOL");
     settings.refDialog = Env("QUILLMARK_BENCH_REF_DIALOG");
+    settings.refTemplate = Env("QUILLMARK_BENCH_REF_TEMPLATE");
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--poll-ms" && i + 1 < argc) {
@@ -608,9 +615,11 @@ int main(int argc, char** argv)
             return Usage();
         }
     }
-    if (settings.product.empty() || settings.refProtocol.empty() || settings.refDialog.empty()) {
-        std::fprintf(stderr, "bench_driver: QUILLMARK_E2E_PRODUCT, QUILLMARK_BENCH_REF_PROTOCOL and "
-                             "QUILLMARK_BENCH_REF_DIALOG must name the programs\n");
+    if (settings.product.empty() || settings.refProtocol.empty() || settings.refDialog.empty() ||
+        settings.refTemplate.empty()) {
+        std::fprintf(stderr, "bench_driver: QUILLMARK_E2E_PRODUCT, QUILLMARK_BENCH_REF_PROTOCOL, "
+                             "QUILLMARK_BENCH_REF_DIALOG and QUILLMARK_BENCH_REF_TEMPLATE must name "
+                             "the programs\n");
         return 2;
     }
     // Ratios compare programs of one build only: the one this product belongs to.

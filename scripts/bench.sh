@@ -41,6 +41,7 @@ start_xvfb
 export QUILLMARK_E2E_PRODUCT="$root/$tree/Quillmark.exe"
 export QUILLMARK_BENCH_REF_PROTOCOL="$root/$tree/bench/ref_protocol.exe"
 export QUILLMARK_BENCH_REF_DIALOG="$root/$tree/bench/ref_dialog.exe"
+export QUILLMARK_BENCH_REF_TEMPLATE="$root/$tree/bench/ref_template.exe"
 
 uname -srm
 echo "cores: $(nproc); $(wine --version 2>/dev/null || true)"
