@@ -74,9 +74,7 @@ TEST_F(PassFilling, TheWindowAnswersWhileRowsArrive)
 TEST_F(PassFilling, RowsArrivingAfterTheListWasShownAreOnScreenAtTheEnd)
 {
     CRowGate gate(3);
-    m_dlg.HoldPassAt(&gate);
-    Click(IDC_RUN);
-    ASSERT_TRUE(gate.WaitReached(10000));
+    ASSERT_TRUE(RunUntilHeld(5, gate));
     PumpFor(600);  // the fill's timer shows the first three rows
     gate.Release();
     ASSERT_TRUE(WaitForPassEnd());
