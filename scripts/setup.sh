@@ -19,10 +19,44 @@ fi
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+# Tries and the pause between them; the test of this script shortens the pause.
+update_tries=3
+update_pause="${SETUP_RETRY_PAUSE:-10}"
+
+fail() {
+  echo "setup: $1 failed; the usual cause is a package mirror in the middle of an update: try again in a few minutes" >&2
+  exit 1
+}
+
 echo "setup: installing ${need[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-echo "setup: done"
+
+# A mirror in the middle of an update serves one index stale (seen: the security suite's
+# i386 one). apt then keeps the index it had, or none, and says so with exit code 100;
+# another try a little later often finds the mirror whole again.
+updated=false
+for ((try = 1; try <= update_tries; try++)); do
+  if $sudo apt-get update -qq; then
+    updated=true
+    break
+  fi
+  [ "$try" -lt "$update_tries" ] && sleep "$update_pause"
+done
+
+install() {
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null
+}
+# With one architecture's index of a suite stale, the other's newer versions of the
+# multi-arch libraries cannot be paired and apt reports held broken packages. Preferring
+# the release's own versions, which both architectures have, pairs them again.
+if install; then
+  how="from the current indexes"
+elif install -o APT::Default-Release=bookworm; then
+  how="preferring bookworm's own versions, since the current indexes did not agree"
+else
+  fail "apt-get install"
+fi
+$updated || how="$how (the index update failed $update_tries times)"
+echo "setup: done, installed $how"
