@@ -23,30 +23,32 @@ sudo=""
 update_tries=3
 update_pause="${SETUP_RETRY_PAUSE:-10}"
 
-fail() {
-  echo "setup: $1 failed; the usual cause is a package mirror in the middle of an update: try again in a few minutes" >&2
-  exit 1
-}
-
 echo "setup: installing ${need[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
+
+# apt's own words are kept from each step's last try and shown only if the set-up fails:
+# a try that a later one mends would only mislead.
+update_said=""
+install_said=""
 
 # A mirror in the middle of an update serves one index stale (seen: the security suite's
 # i386 one). apt then keeps the index it had, or none, and says so with exit code 100;
 # another try a little later often finds the mirror whole again.
 updated=false
 for ((try = 1; try <= update_tries; try++)); do
-  if $sudo apt-get update -qq; then
+  if update_said="$($sudo apt-get update -qq 2>&1)"; then
     updated=true
     break
   fi
-  [ "$try" -lt "$update_tries" ] && sleep "$update_pause"
+  if ((try < update_tries)); then sleep "$update_pause"; fi
 done
 
+# sudo resets the environment, so the front end is set on apt's side of it.
 install() {
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null
+  install_said="$($sudo env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" 2>&1)"
 }
 # With one architecture's index of a suite stale, the other's newer versions of the
 # multi-arch libraries cannot be paired and apt reports held broken packages. Preferring
@@ -56,7 +58,14 @@ if install; then
 elif install -o APT::Default-Release=bookworm; then
   how="preferring bookworm's own versions, since the current indexes did not agree"
 else
-  fail "apt-get install"
+  failed="apt-get install failed, also preferring bookworm's own versions"
+  $updated || failed="$failed, after the index update failed $update_tries times"
+  {
+    echo "setup: $failed; the usual cause is a package mirror in the middle of an update: try again in a few minutes"
+    $updated || printf '%s\n' "$update_said" | sed 's/^/  update: /'
+    printf '%s\n' "$install_said" | sed 's/^/  install: /'
+  } >&2
+  exit 1
 fi
 $updated || how="$how (the index update failed $update_tries times)"
 echo "setup: done, installed $how"
