@@ -15,7 +15,13 @@ cmake --build build/native -j "$jobs"
 configure_tree win32
 cmake --build build/win32 -j "$jobs"
 
+built=(build/win32/Quillmark.exe)
 if [ "$(scripts/windows-arch.sh)" = win64 ]; then
   configure_tree win64
   cmake --build build/win64 -j "$jobs"
+  built+=(build/win64/Quillmark.exe)
 fi
+
+# Two builds of one commit give the same exe, whatever the folder or the hour: these
+# checksums are what another build of the commit must match.
+sha256sum "${built[@]}"
