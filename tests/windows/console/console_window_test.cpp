@@ -196,41 +196,6 @@ TEST_F(ConsoleKeyboard, TabSkipsTheRadioButtonsAndTheDisabledBoxes)
 
 // ---- The service list's menu ----
 
-struct SeenMenu {
-    bool bFound = false;
-    std::vector<std::string> items;
-    std::vector<UINT> ids;
-};
-
-// On a second thread: waits for the popup menu, reads it and dismisses it with Escape.
-SeenMenu ReadAndDismissMenu()
-{
-    SeenMenu seen;
-    const HWND hPopup = WaitForTopLevel("#32768", nullptr);
-    if (!hPopup)
-        return seen;
-    seen.bFound = true;
-    const auto hMenu = reinterpret_cast<HMENU>(::SendMessageA(hPopup, MN_GETHMENU, 0, 0));
-    for (int i = 0; hMenu && i < ::GetMenuItemCount(hMenu); ++i) {
-        char text[64] = "";
-        ::GetMenuStringA(hMenu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
-        seen.items.push_back(text);
-        seen.ids.push_back(::GetMenuItemID(hMenu, i));
-    }
-    ::PostMessageA(hPopup, WM_KEYDOWN, VK_ESCAPE, 1);
-    ::PostMessageA(hPopup, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-    return seen;
-}
-
-// A right click on the list at the point, as the mouse makes it. The button goes up
-// first: the list waits for that in a loop of its own before it reports the click.
-void RightClick(HWND hList, POINT pt)
-{
-    const LPARAM at = MAKELPARAM(pt.x, pt.y);
-    ::PostMessageA(hList, WM_RBUTTONUP, 0, at);
-    ::SendMessageA(hList, WM_RBUTTONDOWN, MK_RBUTTON, at);
-}
-
 TEST_F(ConsoleContextMenu, OpensWithStartAndStopWithOrWithoutASelection)
 {
     ASSERT_TRUE(Refresh());
