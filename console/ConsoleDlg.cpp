@@ -113,6 +113,7 @@ CConsoleDlg::CConsoleDlg(remote::IPlatformOps& platform)
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_platform(platform)
 {
+    m_rgnUnpainted.CreateRectRgn(0, 0, 0, 0);
 }
 
 void CConsoleDlg::DoDataExchange(CDataExchange* pDX)
@@ -398,10 +399,12 @@ bool CConsoleDlg::RowsInViewDiffer(const ShownRows& now) const
 // row and, under Wine, draws both scroll bars twice over: tens of milliseconds. With the
 // window's own drawing suspended meanwhile, none of that reaches the screen, and only what
 // changed is painted afterwards: the frame and the header if the scroll bars changed, the
-// rows if those in view did. The list's redraw is left on.
+// rows if those in view did, and whatever waited to be painted besides. The list's redraw
+// is left on.
 void CConsoleDlg::ShowList(bool bRowsInViewChanged)
 {
     const HWND hList = m_listServices.m_hWnd;
+    KeepUnpaintedArea();
     const FrameLook before = FrameOf(hList);
     ::DefWindowProcA(hList, WM_SETREDRAW, FALSE, 0);
     m_listServices.SetRedraw(TRUE);
@@ -413,7 +416,21 @@ void CConsoleDlg::ShowList(bool bRowsInViewChanged)
         ::RedrawWindow(hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     else
         ::ValidateRect(hList, nullptr);  // what re-enabling the redraw may have invalidated
+    ::RedrawWindow(hList, nullptr, m_rgnUnpainted.GetSafeHandle(), RDW_INVALIDATE | RDW_ERASE);
+    m_rgnUnpainted.SetRectRgn(0, 0, 0, 0);
     ::RedrawWindow(hList, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// A list whose redraw is off paints nothing, and the system takes its paint as done all
+// the same (under Wine the list's own paint says so; on Windows the redraw switch
+// validates the window). What it was still to paint, such as the rows a refresh has just
+// emptied, is kept for the next showing.
+void CConsoleDlg::KeepUnpaintedArea()
+{
+    CRgn pending;
+    if (pending.CreateRectRgn(0, 0, 0, 0) &&
+        ::GetUpdateRgn(m_listServices.m_hWnd, pending.GetSafeHandle(), FALSE) > NULLREGION)
+        m_rgnUnpainted.CombineRgn(m_rgnUnpainted.GetSafeHandle(), pending.GetSafeHandle(), RGN_OR);
 }
 
 // The scroll bar sized for nRows, as the list itself sizes it in report view. It is drawn
@@ -563,6 +580,7 @@ bool CConsoleDlg::IsRefreshPending() const
 // redraw suspended it takes microseconds, and the timer still shows rows arriving.
 void CConsoleDlg::BeginFill()
 {
+    KeepUnpaintedArea();
     m_shown = RowsNow();
     m_nRowsInView.store(static_cast<int>(m_listServices.SendMessage(LVM_GETCOUNTPERPAGE)) + 1);
     m_listServices.SetRedraw(FALSE);

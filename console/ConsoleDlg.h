@@ -91,6 +91,7 @@ private:
     ShownRows RowsNow() const;
     bool RowsInViewDiffer(const ShownRows& now) const;
     void ShowList(bool bRowsInViewChanged);
+    void KeepUnpaintedArea();
     void MoveScrollBar(int nRows);
 
     CPictureLink m_banner;
@@ -114,4 +115,7 @@ private:
     // by the pass's thread.
     std::atomic<int> m_nRowsInView{0};
     ShownRows m_shown;
+    // What the list was to paint when its redraw went off (the emptied list, as a fill
+    // begins), which the next showing paints, in the list's client coordinates.
+    CRgn m_rgnUnpainted;
 };

@@ -119,6 +119,18 @@ int ConsoleTest::Journaled(const std::string& event) const
     return static_cast<int>(std::count(events.begin(), events.end(), event));
 }
 
+bool ConsoleTest::ListShowsItsFullRepaint() const
+{
+    PumpFor(100);  // whatever repaint is due comes first
+    RECT rcList = {};
+    ::GetWindowRect(m_hList, &rcList);
+    const std::vector<DWORD> shown = testbed::ScreenPixels(rcList);
+    ::RedrawWindow(m_hList, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpFor(100);
+    return !shown.empty() && shown == testbed::ScreenPixels(rcList);
+}
+
 bool ConsoleTest::Refresh()
 {
     Click(IDC_RUN);

@@ -84,6 +84,9 @@ protected:
     bool RunUntilHeld(int nServices, CRowGate& gate);
     // How many times the journal holds the event; safe from any thread.
     int Journaled(const std::string& event) const;
+    // Whether the list on screen looks as a full repaint of it draws it: nothing it
+    // needed to have repainted was left out.
+    bool ListShowsItsFullRepaint() const;
 
     fakes::CJournal m_journal;
     CScriptedPlatform m_platform{m_journal};

@@ -79,15 +79,7 @@ TEST_F(PassFilling, RowsArrivingAfterTheListWasShownAreOnScreenAtTheEnd)
     PumpFor(600);  // the fill's timer shows the first three rows
     gate.Release();
     ASSERT_TRUE(WaitForPassEnd());
-    PumpFor(100);
-
-    RECT rcList = {};
-    ::GetWindowRect(m_hList, &rcList);
-    const std::vector<DWORD> atTheEnd = testbed::ScreenPixels(rcList);
-    ::RedrawWindow(m_hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    PumpFor(100);
-    ASSERT_FALSE(atTheEnd.empty());
-    EXPECT_TRUE(atTheEnd == testbed::ScreenPixels(rcList)) << "the list differs from its full repaint";
+    EXPECT_TRUE(ListShowsItsFullRepaint());
 }
 
 // ---- Commands that arrive while a pass writes rows ----
@@ -350,6 +342,18 @@ TEST_F(PassMessages, AFailureFromThePassIsCaptionedAndOwnedLikeTheWindowsOwn)
     EXPECT_EQ(windowBox.hWndOwner, m_hDlg);
     EXPECT_TRUE(::IsWindowEnabled(m_hDlg));
     EXPECT_EQ(ListView_GetItemCount(m_hList), 0);
+}
+
+// A refresh empties the list as it begins; a pass that fails writes no row, so no row in
+// view changes during its fill. The emptied list must still be painted once it is over.
+TEST_F(PassMessages, AFailedPassLeavesTheEmptiedListPainted)
+{
+    m_platform.Fail(fakes::Op::EnumSize, 5);
+    auto fromPass = OnSecondThread([] { return AnswerMessageBox(IDOK); });
+    Click(IDC_RUN);
+    EXPECT_EQ(Await(fromPass).strText, "Enumeration Services Failed!");
+    ASSERT_TRUE(WaitForPassEnd());
+    EXPECT_TRUE(ListShowsItsFullRepaint());
 }
 
 // A box from the pass while the About box is open belongs to the About box, so closing
