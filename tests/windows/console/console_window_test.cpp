@@ -5,6 +5,7 @@
 
 #include "controls/LinkAddresses.h"
 #include "resources/resource.h"
+#include "tests/windows/support/FreedSecrets.h"
 #include "tests/windows/console/ConsoleTestSupport.h"
 
 namespace consoletest {
@@ -123,6 +124,21 @@ TEST_F(ConsoleCredentials, CommandsPassNullForTheCurrentLogonAndTheTypedTextsOth
     ASSERT_EQ(m_platform.starts.size(), 1u);
     EXPECT_EQ(m_platform.serviceOpens.at(0).name, "svc001");
     EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// Every copy of the typed password that the console lets go is overwritten first, on every
+// way a command goes; the dialog's own member keeps the last one typed.
+TEST_F(ConsoleCredentials, NoCopyOfThePasswordIsFreedUnwiped)
+{
+    Click(IDC_ADMIN_CREDENTIAL);
+    ::SetWindowTextA(Item(IDC_PASSWORD), "the first password under watch");
+    const testsupport::CFreedSecretWatch watch("password under watch");
+    // With no row selected, a stop and a start end right after reading the boxes.
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    ::SetWindowTextA(Item(IDC_PASSWORD), "the second password under watch");
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_START, 0);
+    EXPECT_EQ(watch.FreedUnwiped(), 0);
+    EXPECT_EQ(m_platform.RemoteCalls(), 0);
 }
 
 // ---- Keyboard ----
