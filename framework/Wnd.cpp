@@ -1,7 +1,6 @@
 // CWnd: message-map dispatch and control subclassing.
 #include "framework/Wnd.h"
 
-
 namespace {
 
 // Where a control's own window procedure is kept when it cannot be given back: someone

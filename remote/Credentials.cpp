@@ -15,8 +15,8 @@ std::optional<LogonName> SplitUserName(const std::string& strUserName, const std
         name = {strUserName, std::nullopt};
     else
         name = {strUserName, strHost};
-    const bool bNoUser = name.strUser.empty() || name.strUser.front() == '@';
-    if (bNoUser)
+    // A UPN's user is what comes before its @.
+    if (name.strUser.empty() || name.strUser.front() == '@')
         return std::nullopt;
     return name;
 }
