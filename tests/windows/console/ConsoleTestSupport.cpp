@@ -113,6 +113,22 @@ bool ConsoleTest::RunUntilHeld(int nServices, CRowGate& gate)
     return gate.WaitReached(10000);
 }
 
+std::shared_ptr<remote::CPassControl> ConsoleTest::RunTwiceWhileHeld(int nServices, CRowGate& gate)
+{
+    if (!RunUntilHeld(nServices, gate))
+        return nullptr;
+    Click(IDC_RUN);
+    return m_dlg.RunningPass();
+}
+
+int ConsoleTest::ConnectsOnceEnded(CRowGate& gate, const remote::CPassControl& pass) const
+{
+    gate.Release();
+    if (testbed::PollUntil([&pass] { return pass.HasEnded(); }, 10000))
+        ::Sleep(300);
+    return Journaled("WNetAddConnection2A");
+}
+
 int ConsoleTest::Journaled(const std::string& event) const
 {
     const std::vector<std::string> events = m_journal.Events();

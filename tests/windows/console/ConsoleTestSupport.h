@@ -82,6 +82,11 @@ protected:
     bool Refresh();  // Run, and the whole pass it starts
     // Run on that many services, and back once the pass is held at the gate's row.
     bool RunUntilHeld(int nServices, CRowGate& gate);
+    // Then a second Run, which waits for that pass. Returns the first pass, or null.
+    std::shared_ptr<remote::CPassControl> RunTwiceWhileHeld(int nServices, CRowGate& gate);
+    // On a second thread: releases the gate, waits for the pass's end and a moment more,
+    // time enough for the console to act on it were it to; the sessions opened by then.
+    int ConnectsOnceEnded(CRowGate& gate, const remote::CPassControl& pass) const;
     // How many times the journal holds the event; safe from any thread.
     int Journaled(const std::string& event) const;
     // Whether the list on screen looks as a full repaint of it draws it: nothing it

@@ -180,21 +180,13 @@ TEST_F(CommandDuringPass, CommandsChosenMeanwhileRunInOrderOnWhatWasChosen)
 TEST_F(CommandDuringPass, APassEndingInsideAnotherLoopIsHandledByTheConsolesOwn)
 {
     CRowGate gate(100);
-    ASSERT_TRUE(RunUntilHeld(300, gate));
-    Click(IDC_RUN);
-    const std::shared_ptr<remote::CPassControl> first = m_dlg.RunningPass();
+    const std::shared_ptr<remote::CPassControl> first = RunTwiceWhileHeld(300, gate);
     ASSERT_NE(first, nullptr);
 
     auto about = OnSecondThread([&] {
         int connectsWhileOpen = -1;
-        AnswerBox("About Quillmark", IDOK, 10000, [&](const SeenBox&) {
-            gate.Release();
-            if (testbed::PollUntil([&first] { return first->HasEnded(); }, 10000))
-                ::Sleep(300);  // time enough for the console to act on it, were it to
-            const std::vector<std::string> events = m_journal.Events();
-            connectsWhileOpen = static_cast<int>(
-                std::count(events.begin(), events.end(), "WNetAddConnection2A"));
-        });
+        AnswerBox("About Quillmark", IDOK, 10000,
+                  [&](const SeenBox&) { connectsWhileOpen = ConnectsOnceEnded(gate, *first); });
         return connectsWhileOpen;
     });
     ::SendMessageA(m_hDlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
@@ -240,9 +232,7 @@ TEST_F(CommandDuringPass, RunsChosenMeanwhileGiveOneRefreshOfTheLastComputerName
 TEST_F(CommandDuringPass, APassEndingWhileTheListTracksAClickIsHandledAfterIt)
 {
     CRowGate gate(100);
-    ASSERT_TRUE(RunUntilHeld(300, gate));
-    Click(IDC_RUN);
-    const std::shared_ptr<remote::CPassControl> first = m_dlg.RunningPass();
+    const std::shared_ptr<remote::CPassControl> first = RunTwiceWhileHeld(300, gate);
     ASSERT_NE(first, nullptr);
     RECT rcRow = {LVIR_BOUNDS, 0, 0, 0};
     ASSERT_TRUE(::SendMessageA(m_hList, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&rcRow)));
@@ -257,13 +247,10 @@ TEST_F(CommandDuringPass, APassEndingWhileTheListTracksAClickIsHandledAfterIt)
                 return ::GetGUIThreadInfo(dwConsoleThread, &thread) && thread.hwndCapture == m_hList;
             },
             10000);
-        gate.Release();
-        if (bTracking && testbed::PollUntil([&first] { return first->HasEnded(); }, 10000))
-            ::Sleep(300);  // time enough for the console to act on it, were it to
-        const int connectsDuringTheClick = bTracking ? Journaled("WNetAddConnection2A") : -1;
+        const int connectsDuringTheClick = ConnectsOnceEnded(gate, *first);
         ::PostMessageA(m_hList, WM_RBUTTONUP, 0, at);
         ReadAndDismissMenu();
-        return connectsDuringTheClick;
+        return bTracking ? connectsDuringTheClick : -1;
     });
     ::SendMessageA(m_hList, WM_RBUTTONDOWN, MK_RBUTTON, at);
     EXPECT_EQ(Await(user), 1);
