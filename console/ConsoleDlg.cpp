@@ -10,16 +10,18 @@
 
 namespace {
 
-// Posted by a pass's end-of-pass callback; the pass may end on any thread.
-constexpr UINT WM_PASS_ENDED = WM_APP + 1;
+// Posted when work waits for the console's own loop: by a pass's end-of-pass callback (the
+// pass may end on any thread), and by a command chosen while another one is under way.
+constexpr UINT WM_DEFERRED_WORK = WM_APP + 1;
 // Posted by a pass once it has written the rows the list's view holds, so they show at once.
 constexpr UINT WM_FIRST_SCREEN_FILLED = WM_APP + 2;
 // While rows arrive with the list's redraw suspended, what changed is shown this often.
 constexpr UINT_PTR kFillRepaintTimer = 1;
 constexpr UINT kFillRepaintMs = 250;
-// A pass's end that arrived inside a handler is looked at again this often.
-constexpr UINT_PTR kPassEndRetryTimer = 2;
-constexpr UINT kPassEndRetryMs = 50;
+// Deferred work that finds the console busy (a box, a menu, a click) is looked at again
+// this often.
+constexpr UINT_PTR kDeferredWorkTimer = 2;
+constexpr UINT kDeferredWorkRetryMs = 50;
 
 // Drops the keys and clicks waiting in this thread's queue.
 void DiscardQueuedInput()
@@ -70,6 +72,18 @@ private:
     HCURSOR m_hOldCursor;
 };
 
+// Marks a command as under way for as long as it runs, however it ends.
+class CUnderWayScope {
+public:
+    explicit CUnderWayScope(bool& bUnderWay) : m_bUnderWay(bUnderWay) { m_bUnderWay = true; }
+    ~CUnderWayScope() { m_bUnderWay = false; }
+    CUnderWayScope(const CUnderWayScope&) = delete;
+    CUnderWayScope& operator=(const CUnderWayScope&) = delete;
+
+private:
+    bool& m_bUnderWay;
+};
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CConsoleDlg, CDialog)
@@ -84,7 +98,7 @@ BEGIN_MESSAGE_MAP(CConsoleDlg, CDialog)
     ON_COMMAND(ID_SERVICE_STOP, &CConsoleDlg::StopSelectedService)
     ON_NOTIFY(NM_RCLICK, IDC_SERVICE_LIST, &CConsoleDlg::OnServiceListRightClick)
     ON_WM_CONTEXTMENU()
-    ON_MESSAGE(WM_PASS_ENDED, &CConsoleDlg::OnPassEnded)
+    ON_MESSAGE(WM_DEFERRED_WORK, &CConsoleDlg::OnDeferredWork)
     ON_MESSAGE(WM_FIRST_SCREEN_FILLED, &CConsoleDlg::OnFirstScreenFilled)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
@@ -99,6 +113,7 @@ CConsoleDlg::CConsoleDlg(remote::IPlatformOps& platform)
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_platform(platform)
 {
+    m_rgnUnpainted.CreateRectRgn(0, 0, 0, 0);
 }
 
 void CConsoleDlg::DoDataExchange(CDataExchange* pDX)
@@ -310,18 +325,9 @@ void CConsoleDlg::ShowServiceMenu(POINT ptScreen)
     ::DestroyMenu(hMenu);
 }
 
-// A pass's end is acted on only from the console's own loop. Arriving inside a handler
-// (a command's message box, the menu, the About box), it waits: acting there would start
-// the next command inside the one under way, which may hold a session of the same name.
-LRESULT CConsoleDlg::OnPassEnded(WPARAM /*wParam*/, LPARAM /*lParam*/)
+LRESULT CConsoleDlg::OnDeferredWork(WPARAM /*wParam*/, LPARAM /*lParam*/)
 {
-    if (!m_runningPass || !m_runningPass->HasEnded())
-        return 0;  // a note from a pass whose end was handled already
-    if (IsNestedInHandler()) {
-        ::SetTimer(m_hWnd, kPassEndRetryTimer, kPassEndRetryMs, nullptr);
-        return 0;
-    }
-    HandlePassEnd();
+    ActOnDeferredWork();
     return 0;
 }
 
@@ -331,12 +337,8 @@ void CConsoleDlg::OnTimer(UINT_PTR nIDEvent)
     case kFillRepaintTimer:
         RepaintDuringFill();
         break;
-    case kPassEndRetryTimer:
-        if (IsNestedInHandler())
-            break;
-        ::KillTimer(m_hWnd, kPassEndRetryTimer);
-        if (m_runningPass && m_runningPass->HasEnded())
-            HandlePassEnd();
+    case kDeferredWorkTimer:
+        ActOnDeferredWork();
         break;
     default:
         Default();
@@ -397,10 +399,12 @@ bool CConsoleDlg::RowsInViewDiffer(const ShownRows& now) const
 // row and, under Wine, draws both scroll bars twice over: tens of milliseconds. With the
 // window's own drawing suspended meanwhile, none of that reaches the screen, and only what
 // changed is painted afterwards: the frame and the header if the scroll bars changed, the
-// rows if those in view did. The list's redraw is left on.
+// rows if those in view did, and whatever waited to be painted besides. The list's redraw
+// is left on.
 void CConsoleDlg::ShowList(bool bRowsInViewChanged)
 {
     const HWND hList = m_listServices.m_hWnd;
+    KeepUnpaintedArea();
     const FrameLook before = FrameOf(hList);
     ::DefWindowProcA(hList, WM_SETREDRAW, FALSE, 0);
     m_listServices.SetRedraw(TRUE);
@@ -412,7 +416,21 @@ void CConsoleDlg::ShowList(bool bRowsInViewChanged)
         ::RedrawWindow(hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     else
         ::ValidateRect(hList, nullptr);  // what re-enabling the redraw may have invalidated
+    ::RedrawWindow(hList, nullptr, m_rgnUnpainted.GetSafeHandle(), RDW_INVALIDATE | RDW_ERASE);
+    m_rgnUnpainted.SetRectRgn(0, 0, 0, 0);
     ::RedrawWindow(hList, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// A list whose redraw is off paints nothing, and the system takes its paint as done all
+// the same (under Wine the list's own paint says so; on Windows the redraw switch
+// validates the window). What it was still to paint, such as the rows a refresh has just
+// emptied, is kept for the next showing.
+void CConsoleDlg::KeepUnpaintedArea()
+{
+    CRgn pending;
+    if (pending.CreateRectRgn(0, 0, 0, 0) &&
+        ::GetUpdateRgn(m_listServices.m_hWnd, pending.GetSafeHandle(), FALSE) > NULLREGION)
+        m_rgnUnpainted.CombineRgn(m_rgnUnpainted.GetSafeHandle(), pending.GetSafeHandle(), RGN_OR);
 }
 
 // The scroll bar sized for nRows, as the list itself sizes it in report view. It is drawn
@@ -438,54 +456,90 @@ bool CConsoleDlg::IsPassRunning() const { return m_runningPass != nullptr; }
 
 std::shared_ptr<remote::CPassControl> CConsoleDlg::RunningPass() const { return m_runningPass; }
 
-// A command while a pass writes rows would share the pass's remote name: a refresh
-// would empty the list under it, and any command's forced cancel (or the pass's own
-// final one) would cut the other's session. So the command waits for the pass to end,
-// holding the target it was chosen for. A refresh asks the pass to stop first, since
-// its rows are about to be replaced; a start or stop lets the list finish, so that its
-// failure leaves the list whole. Nothing here waits: the pass's end arrives as a posted
-// message.
+// A command never runs inside another one, nor while a pass writes rows: it would share
+// their remote name, a refresh would empty the list under the pass, and any forced cancel
+// (the pass's final one too) would cut the other's session. So a command chosen while one
+// is under way (during its connect, its question or its error boxes, when another program
+// can still click Run) or while a pass runs waits, holding the target it was chosen for,
+// and runs from the console's own loop once nothing else is under way. Nothing here waits:
+// a pass's end arrives as a posted message.
 void CConsoleDlg::Choose(Command command)
 {
     ChosenCommand chosen{command, std::make_unique<remote::CChosenTarget>(*this)};
-    if (!IsPassRunning()) {
+    if (!m_bCommandUnderWay && !IsPassRunning() && m_pendingCommands.empty()) {
         RunCommand(std::move(chosen));
         return;
     }
-    if (command == Command::Refresh)
-        m_runningPass->RequestStop();
+    if (command == Command::Refresh) {
+        // One refresh is enough: each would empty the list, connect and log on again (with
+        // a wrong password, each failed logon counts towards the account's lockout). The
+        // latest reads the boxes as the user left them, and goes where it was chosen, so
+        // the list ends as the last Run asked. A running pass's rows are about to be
+        // replaced: it is asked to stop. A start or stop lets the list finish, so that its
+        // failure leaves the list whole.
+        std::erase_if(m_pendingCommands,
+                      [](const ChosenCommand& pending) { return pending.kind == Command::Refresh; });
+        if (IsPassRunning())
+            m_runningPass->RequestStop();
+    }
     m_pendingCommands.push_back(std::move(chosen));
+    PostMessage(WM_DEFERRED_WORK);
 }
 
-// The pass has released everything and said so: the list shows its last rows, and the
-// commands chosen meanwhile run, in the order chosen, each waiting for the pass of the
-// one before.
-void CConsoleDlg::HandlePassEnd()
+// Whether the console's own loop is the one running, so that deferred work may act as a
+// click would. Not during a command. Not while a box or dialog is open over the console,
+// which the system disables for as long as one is (ours, the About box). Not while this
+// thread is in a menu or moves or sizes a window, nor while a window of ours holds the
+// mouse (the list telling a click from a drag, a scroll thumb, a pressed button): acting
+// there would run a command inside that loop. A handler that merely waits on the system,
+// as Download Here does while the shell opens a page, holds none of these.
+bool CConsoleDlg::IsFreeForDeferredWork() const
 {
-    m_runningPass.reset();
-    m_passTarget.reset();
-    EndFill();
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    ::GetGUIThreadInfo(::GetCurrentThreadId(), &thread);
+    const DWORD dwInputHeld = GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE | GUI_INMOVESIZE;
+    return !m_bCommandUnderWay && ::IsWindowEnabled(m_hWnd) && !thread.hwndCapture &&
+           !(thread.flags & dwInputHeld);
+}
+
+// The end of a pass, then the commands chosen meanwhile, in the order chosen, each waiting
+// for the pass of the one before. Busy, the console looks again shortly.
+void CConsoleDlg::ActOnDeferredWork()
+{
+    if (!IsFreeForDeferredWork()) {
+        ::SetTimer(m_hWnd, kDeferredWorkTimer, kDeferredWorkRetryMs, nullptr);
+        return;
+    }
+    ::KillTimer(m_hWnd, kDeferredWorkTimer);
+    if (m_runningPass && m_runningPass->HasEnded())
+        HandlePassEnd();
     while (!IsPassRunning() && !m_pendingCommands.empty()) {
         ChosenCommand next = std::move(m_pendingCommands.front());
         m_pendingCommands.pop_front();
         RunCommand(std::move(next));
     }
-    const bool bRefreshPending =
-        std::any_of(m_pendingCommands.begin(), m_pendingCommands.end(),
-                    [](const ChosenCommand& pending) { return pending.kind == Command::Refresh; });
-    if (IsPassRunning() && bRefreshPending)
-        m_runningPass->RequestStop();
+}
+
+// The pass has released everything and said so: it writes through its target no more,
+// and the list shows its last rows.
+void CConsoleDlg::HandlePassEnd()
+{
+    m_runningPass.reset();
+    m_passTarget.reset();
+    EndFill();
 }
 
 void CConsoleDlg::RunCommand(ChosenCommand command)
 {
     const HWND hWnd = m_hWnd;
     // Runs on the pass's thread; a post to a window that is gone simply fails.
-    remote::PassEndedCallback onEnded = [hWnd] { ::PostMessageA(hWnd, WM_PASS_ENDED, 0, 0); };
+    remote::PassEndedCallback onEnded = [hWnd] { ::PostMessageA(hWnd, WM_DEFERRED_WORK, 0, 0); };
     remote::IServiceConsole& target = *command.target;
 
     std::shared_ptr<remote::CPassControl> pass;
     {
+        const CUnderWayScope underWay(m_bCommandUnderWay);
         // The connect of a refresh, and the whole of a start or stop, block this thread.
         const CWaitCursorScope waitCursor;
         switch (command.kind) {
@@ -505,17 +559,28 @@ void CConsoleDlg::RunCommand(ChosenCommand command)
         return;
 
     // The new pass is a refresh, whatever asked for one, and writes its rows through the
-    // command's target, which therefore lives as long as the pass. Its first row can only
-    // be written once this thread reads messages again, so the fill starts in time.
+    // command's target, which therefore lives as long as the pass. No pass ran before it,
+    // so no live pass's target is replaced. Its first row can only be written once this
+    // thread reads messages again, so the fill starts in time.
     m_runningPass = std::move(pass);
     m_passTarget = std::move(command.target);
     BeginFill();
+    // A Run chosen while this command was under way replaces the rows about to come.
+    if (IsRefreshPending())
+        m_runningPass->RequestStop();
+}
+
+bool CConsoleDlg::IsRefreshPending() const
+{
+    return std::any_of(m_pendingCommands.begin(), m_pendingCommands.end(),
+                       [](const ChosenCommand& pending) { return pending.kind == Command::Refresh; });
 }
 
 // A list that repaints after every inserted row takes milliseconds a row; with its
 // redraw suspended it takes microseconds, and the timer still shows rows arriving.
 void CConsoleDlg::BeginFill()
 {
+    KeepUnpaintedArea();
     m_shown = RowsNow();
     m_nRowsInView.store(static_cast<int>(m_listServices.SendMessage(LVM_GETCOUNTPERPAGE)) + 1);
     m_listServices.SetRedraw(FALSE);

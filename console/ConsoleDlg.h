@@ -54,7 +54,7 @@ protected:
     void StopSelectedService();
     void OnServiceListRightClick(NMHDR* pNMHDR, LRESULT* pResult);
     void OnContextMenu(HWND hWnd, POINT point);
-    LRESULT OnPassEnded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDeferredWork(WPARAM wParam, LPARAM lParam);
     LRESULT OnFirstScreenFilled(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR nIDEvent);
 
@@ -71,8 +71,11 @@ private:
     void CheckCredentialButton(int id, UINT check);
     void ShowServiceMenu(POINT ptScreen);
     void Choose(Command command);
+    bool IsFreeForDeferredWork() const;
+    void ActOnDeferredWork();
     void HandlePassEnd();
     void RunCommand(ChosenCommand command);
+    bool IsRefreshPending() const;
     // What the list's window shows while a pass fills it, so a repaint can leave alone
     // whatever has not changed.
     struct ShownRows {
@@ -88,6 +91,7 @@ private:
     ShownRows RowsNow() const;
     bool RowsInViewDiffer(const ShownRows& now) const;
     void ShowList(bool bRowsInViewChanged);
+    void KeepUnpaintedArea();
     void MoveScrollBar(int nRows);
 
     CPictureLink m_banner;
@@ -100,8 +104,10 @@ private:
     HICON m_hIcon;
     remote::IPlatformOps& m_platform;
 
+    // True for the whole of a command: its connect, its question, its error boxes.
+    bool m_bCommandUnderWay = false;
     // The pass whose end is not handled yet, the target it writes its rows through, and
-    // the commands chosen meanwhile, in the order chosen.
+    // the commands chosen meanwhile or during a command, in the order chosen.
     std::shared_ptr<remote::CPassControl> m_runningPass;
     std::unique_ptr<remote::CChosenTarget> m_passTarget;
     std::deque<ChosenCommand> m_pendingCommands;
@@ -109,4 +115,7 @@ private:
     // by the pass's thread.
     std::atomic<int> m_nRowsInView{0};
     ShownRows m_shown;
+    // What the list was to paint when its redraw went off (the emptied list, as a fill
+    // begins), which the next showing paints, in the list's client coordinates.
+    CRgn m_rgnUnpainted;
 };

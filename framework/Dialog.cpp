@@ -57,10 +57,14 @@ void DDX_Text(CDataExchange* pDX, int nIDC, std::string& value)
     const HWND hWndControl = pDX->m_pDlgWnd->GetDlgItem(nIDC);
     if (!hWndControl)
         return;
-    if (pDX->m_bSaveAndValidate)
-        value = AfxGetWindowText(hWndControl);
-    else
+    if (pDX->m_bSaveAndValidate) {
+        // The text replaced may be a password: it is overwritten before its memory goes.
+        std::string text = AfxGetWindowText(hWndControl);
+        ::SecureZeroMemory(value.data(), value.size());
+        value.swap(text);
+    } else {
         ::SetWindowTextA(hWndControl, value.c_str());
+    }
 }
 
 // ---- CDialog ----

@@ -3,20 +3,14 @@
 
 #include <windows.h>
 
-// A font made by its owner and deleted with it (or when it makes another).
-class CFont {
+// A GDI object made by its owner and deleted with it (or when it makes another).
+template <typename Handle>
+class CGdiObject {
 public:
-    CFont() = default;
-    ~CFont() { DeleteObject(); }
-    CFont(const CFont&) = delete;
-    CFont& operator=(const CFont&) = delete;
-
-    BOOL CreateFontIndirect(const LOGFONTA* pLogFont)
-    {
-        DeleteObject();
-        m_hObject = ::CreateFontIndirectA(pLogFont);
-        return m_hObject != nullptr;
-    }
+    CGdiObject() = default;
+    ~CGdiObject() { DeleteObject(); }
+    CGdiObject(const CGdiObject&) = delete;
+    CGdiObject& operator=(const CGdiObject&) = delete;
 
     BOOL DeleteObject()
     {
@@ -27,7 +21,40 @@ public:
         return bDeleted;
     }
 
-    HFONT GetSafeHandle() const { return m_hObject; }
+    Handle GetSafeHandle() const { return m_hObject; }
 
-    HFONT m_hObject = nullptr;
+    Handle m_hObject = nullptr;
+
+protected:
+    // Takes a handle just made, in place of the one held; FALSE when it is null.
+    BOOL Attach(Handle hObject)
+    {
+        DeleteObject();
+        m_hObject = hObject;
+        return m_hObject != nullptr;
+    }
+};
+
+class CFont : public CGdiObject<HFONT> {
+public:
+    BOOL CreateFontIndirect(const LOGFONTA* pLogFont)
+    {
+        return Attach(::CreateFontIndirectA(pLogFont));
+    }
+};
+
+class CRgn : public CGdiObject<HRGN> {
+public:
+    BOOL CreateRectRgn(int x1, int y1, int x2, int y2)
+    {
+        return Attach(::CreateRectRgn(x1, y1, x2, y2));
+    }
+    BOOL SetRectRgn(int x1, int y1, int x2, int y2)
+    {
+        return ::SetRectRgn(m_hObject, x1, y1, x2, y2);
+    }
+    int CombineRgn(HRGN hRgn1, HRGN hRgn2, int nCombineMode)
+    {
+        return ::CombineRgn(m_hObject, hRgn1, hRgn2, nCombineMode);
+    }
 };

@@ -1,8 +1,6 @@
 // CWnd: message-map dispatch and control subclassing.
 #include "framework/Wnd.h"
 
-#include <vector>
-
 namespace {
 
 // Where a control's own window procedure is kept when it cannot be given back: someone
@@ -54,13 +52,15 @@ std::string AfxGetWindowText(HWND hWnd)
     if (!hWnd)
         return {};
     // The length is an upper bound (it may count a multibyte text generously), so the
-    // text is cut at what was actually copied.
+    // text is cut at what was actually copied. Read straight into the result, so that no
+    // other copy of a password box's text is left behind.
     const int length = ::GetWindowTextLengthA(hWnd);
     if (length <= 0)
         return {};
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    const int copied = ::GetWindowTextA(hWnd, buffer.data(), static_cast<int>(buffer.size()));
-    return std::string(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+    std::string text(static_cast<size_t>(length), '\0');
+    const int copied = ::GetWindowTextA(hWnd, text.data(), length + 1);
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
 }
 
 std::string CWnd::GetWindowText() const { return AfxGetWindowText(m_hWnd); }

@@ -74,10 +74,6 @@ protected:
     // A handler's exception stops here, answered with 0: nothing may unwind through the
     // system's code.
     LRESULT HandleMessage(CurrentMessage& current);
-    // True when the message being handled arrived while another handler of this window
-    // was still running: sent by it, or picked up by a message loop it runs (a message
-    // box's, a menu's, a modal dialog's).
-    bool IsNestedInHandler() const { return m_pCurrentMsg && m_pCurrentMsg->pOuter; }
 
     DECLARE_MESSAGE_MAP()
 

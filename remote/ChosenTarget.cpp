@@ -13,6 +13,10 @@ CChosenTarget::CChosenTarget(IServiceConsole& console)
 {
     if (m_nSelectedRow != -1)
         m_strServiceName = console.GetItemText(m_nSelectedRow, 1);
+    // A pass inserts a row before it writes its texts; a row chosen in between names no
+    // service yet, and every service has a name.
+    if (m_strServiceName.empty())
+        m_nSelectedRow = -1;
 }
 
 CChosenTarget::~CChosenTarget() { WipePassword(); }

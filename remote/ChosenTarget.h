@@ -22,7 +22,8 @@ public:
     // Once the command has connected, nothing needs the password any more.
     void WipePassword();
 
-    // As chosen: the target, the mode, the selected row and its service name.
+    // As chosen: the target, the mode, the selected row and its service name. A row whose
+    // service name was not written yet counts as none.
     RemoteTarget PullRemoteTarget() override;
     bool IsCurrentCredential() override;
     int GetNextItem(int start, unsigned flags) override;

@@ -5,15 +5,20 @@
 
 namespace remote {
 
-LogonName SplitUserName(const std::string& strUserName, const std::string& strHost)
+std::optional<LogonName> SplitUserName(const std::string& strUserName, const std::string& strHost)
 {
+    LogonName name;
     const std::string::size_type backslash = strUserName.find('\\');
     if (backslash != std::string::npos)
-        return {strUserName.substr(backslash + 1), strUserName.substr(0, backslash)};
-    const std::string::size_type at = strUserName.rfind('@');
-    if (at != std::string::npos)
-        return {strUserName.substr(0, at), strUserName.substr(at + 1)};
-    return {strUserName, strHost};
+        name = {strUserName.substr(backslash + 1), strUserName.substr(0, backslash)};
+    else if (strUserName.find('@') != std::string::npos)
+        name = {strUserName, std::nullopt};
+    else
+        name = {strUserName, strHost};
+    // A UPN's user is what comes before its @.
+    if (name.strUser.empty() || name.strUser.front() == '@')
+        return std::nullopt;
+    return name;
 }
 
 CCredentialToken::CCredentialToken(CCredentialToken&& other) noexcept
@@ -25,9 +30,12 @@ CCredentialToken::CCredentialToken(CCredentialToken&& other) noexcept
 
 void CCredentialToken::LogOn(const RemoteTarget& target)
 {
-    const LogonName name = SplitUserName(target.strUserName, target.strHost);
+    const std::optional<LogonName> name = SplitUserName(target.strUserName, target.strHost);
+    if (!name)
+        return;
     TokenHandle hToken = nullptr;
-    if (m_platform->LogonUserA(name.strUser.c_str(), name.strDomain.c_str(),
+    if (m_platform->LogonUserA(name->strUser.c_str(),
+                               name->strDomain ? name->strDomain->c_str() : nullptr,
                                target.strPassword.c_str(), kLogon32LogonNewCredentials,
                                kLogon32ProviderWinnt50, &hToken))
         m_hToken = hToken;

@@ -2,6 +2,7 @@
 // logon, impersonated around those calls.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "remote/PlatformOps.h"
@@ -9,13 +10,16 @@
 
 namespace remote {
 
-// The account name split for a logon: DOMAIN\user and user@domain name their domain; a
+// The account name as the logon takes it. DOMAIN\user names its domain apart. A name
+// with an @ (user@domain, a UPN) goes whole with no domain, since its suffix need not be
+// the domain's name: the platform looks it up as it stands, as the IPC$ session does. A
 // bare name is an account of the remote computer itself, which the host text names.
 struct LogonName {
     std::string strUser;
-    std::string strDomain;
+    std::optional<std::string> strDomain;  // none: the name says its domain itself
 };
-LogonName SplitUserName(const std::string& strUserName, const std::string& strHost);
+// Nothing when the name has no user in it (empty, DOMAIN\, @domain): that makes no logon.
+std::optional<LogonName> SplitUserName(const std::string& strUserName, const std::string& strHost);
 
 // The token of a new-credentials logon of the typed account. The manager's calls may
 // travel over a transport that does not carry the IPC$ session's credentials; while a

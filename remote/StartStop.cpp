@@ -28,7 +28,11 @@ public:
     CServiceCommand(const CServiceCommand&) = delete;
     CServiceCommand& operator=(const CServiceCommand&) = delete;
 
-    ~CServiceCommand() { Release(); }
+    ~CServiceCommand()
+    {
+        Release();
+        WipeText(m_target.strPassword);  // on every way out, the one with no row included
+    }
 
     // The pass that the refresh after a success started, if any.
     std::shared_ptr<CPassControl> Run(Command command)

@@ -1,8 +1,9 @@
 // Each platform operation is the Windows call of the same name, nothing more; the network
-// provider's and the shell's are found in their libraries on first use.
+// provider's and the shell's are found in their libraries, in the system folder, on first use.
 #include "remote/Win32PlatformOps.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include <windows.h>
 #include <shellapi.h>
@@ -27,6 +28,26 @@ static_assert(kServiceWin32AndDriver == (SERVICE_WIN32 | SERVICE_DRIVER));
 static_assert(kLogon32LogonNewCredentials == LOGON32_LOGON_NEW_CREDENTIALS &&
               kLogon32ProviderWinnt50 == LOGON32_PROVIDER_WINNT50);
 
+namespace {
+
+// A system library from the system folder, never from the program's own: Windows looks
+// there first for any library that is not one of its known ones, and the program is
+// often run from a download folder, where anything may lie. The full path works on every
+// Windows version; the library's own dependencies are then looked for beside it first.
+HMODULE LoadSystemLibrary(const char* name)
+{
+    char path[MAX_PATH];
+    const std::size_t length = ::GetSystemDirectoryA(path, sizeof path);
+    const std::size_t nameLength = std::strlen(name);
+    if (length == 0 || length + 1 + nameLength >= sizeof path)
+        return nullptr;
+    path[length] = '\\';
+    std::memcpy(path + length + 1, name, nameLength + 1);
+    return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace
+
 CWin32PlatformOps::CLazyModule::~CLazyModule()
 {
     if (const HMODULE hModule = m_hModule.load())
@@ -40,7 +61,7 @@ void* CWin32PlatformOps::CLazyModule::Address(const char* name)
         // Two threads may both load it: the system counts every load, and the one that
         // finds the other's handle already kept gives its own back. (A lock here would
         // bring in the C++ library's error reporting: 10 KB of the exe.)
-        const HMODULE hLoaded = ::LoadLibraryA(m_name);
+        const HMODULE hLoaded = LoadSystemLibrary(m_name);
         if (!hLoaded)
             return nullptr;
         if (m_hModule.compare_exchange_strong(hModule, hLoaded))

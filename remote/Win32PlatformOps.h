@@ -41,8 +41,9 @@ public:
     void ShellExecuteA(const char* operation, const char* file, int show) override;
 
 private:
-    // A system library loaded by the first call that needs it, on whichever thread makes
-    // that call (the pass's thread cancels its own session), and freed with the binding.
+    // A system library loaded from the system folder by the first call that needs it, on
+    // whichever thread makes that call (the pass's thread cancels its own session), and
+    // freed with the binding.
     // Nothing before the window is up needs the network provider or the shell, and loading
     // them at start delayed its first paint: mpr loads every registered provider, shell32 a
     // train of libraries of its own.

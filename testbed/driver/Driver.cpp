@@ -166,9 +166,10 @@ std::string TakeScreenshot(const std::string& name)
 
 // ---- Starting and closing ----
 
-CQuillmark::CQuillmark()
+CQuillmark::CQuillmark() : CQuillmark(Env("QUILLMARK_E2E_PRODUCT")) {}
+
+CQuillmark::CQuillmark(const std::string& unixProduct)
 {
-    const std::string unixProduct = Env("QUILLMARK_E2E_PRODUCT");
     if (unixProduct.empty())
         throw DriverError("QUILLMARK_E2E_PRODUCT (the path of Quillmark.exe) is not set");
     // The scenarios press Run on names that are not loopback, the default among them.

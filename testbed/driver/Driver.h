@@ -19,8 +19,10 @@ std::string TakeScreenshot(const std::string& name);
 
 class CQuillmark {
 public:
-    // Starts the product in this prefix and waits for its console.
+    // Starts the product in this prefix and waits for its console: the build's own, or
+    // the one at this Unix path.
     CQuillmark();
+    explicit CQuillmark(const std::string& unixProduct);
     // Closes it if it still runs (answering a box that may be open), ending it by force
     // only as a last resort.
     ~CQuillmark();

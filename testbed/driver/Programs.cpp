@@ -180,6 +180,55 @@ PROCESS_INFORMATION StartProgram(const std::string& unixPath, const std::string&
     return pi;
 }
 
+namespace {
+
+constexpr char kWineProgramSettings[] = "Software\\Wine\\AppDefaults\\";
+
+// Opens the key of HKEY_CURRENT_USER, making it if need be; true when this made it.
+bool MakeKey(const std::string& path, HKEY* phKey)
+{
+    DWORD disposition = 0;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          phKey, &disposition) != ERROR_SUCCESS)
+        throw DriverError("cannot write Wine's settings under HKCU\\" + path);
+    return disposition == REG_CREATED_NEW_KEY;
+}
+
+}  // namespace
+
+CNativeLibraryFirst::CNativeLibraryFirst(const std::string& programFileName,
+                                         const std::string& libraryName)
+    : m_strProgramKey(kWineProgramSettings + programFileName),
+      m_strOverridesKey(m_strProgramKey + "\\DllOverrides"),
+      m_strLibrary(libraryName.substr(0, libraryName.rfind(".dll")))
+{
+    HKEY hKey = nullptr;
+    m_bProgramKeyMade = MakeKey(m_strProgramKey, &hKey);
+    ::RegCloseKey(hKey);
+    m_bOverridesKeyMade = MakeKey(m_strOverridesKey, &hKey);
+    constexpr char kNativeFirst[] = "native,builtin";
+    const LONG set = ::RegSetValueExA(hKey, m_strLibrary.c_str(), 0, REG_SZ,
+                                      reinterpret_cast<const BYTE*>(kNativeFirst), sizeof kNativeFirst);
+    ::RegCloseKey(hKey);
+    if (set != ERROR_SUCCESS)
+        throw DriverError("cannot make Wine load a native " + libraryName);
+}
+
+// Each key that this made goes again; one that was there before stays.
+CNativeLibraryFirst::~CNativeLibraryFirst()
+{
+    HKEY hOverrides = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, m_strOverridesKey.c_str(), 0, KEY_SET_VALUE,
+                        &hOverrides) == ERROR_SUCCESS) {
+        ::RegDeleteValueA(hOverrides, m_strLibrary.c_str());
+        ::RegCloseKey(hOverrides);
+    }
+    if (m_bOverridesKeyMade)
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, m_strOverridesKey.c_str());
+    if (m_bProgramKeyMade)
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, m_strProgramKey.c_str());
+}
+
 std::string WindowText(HWND hWnd)
 {
     // GetWindowText does not ask another process's window: an edit box of the product

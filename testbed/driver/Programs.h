@@ -38,6 +38,26 @@ std::string DosPathOf(const std::string& unixPath);
 // handles.
 PROCESS_INFORMATION StartProgram(const std::string& unixPath, const std::string& arguments = "");
 
+// Windows looks for a library that is not one of its known ones in the program's own
+// folder first, and loads whatever it finds there; Wine loads its own builtin library
+// instead, whatever file it finds. For as long as this lives, Wine loads the library into
+// programs of that file name as Windows would: a native file first. Wine's per-program
+// settings of this prefix carry it.
+class CNativeLibraryFirst {
+public:
+    CNativeLibraryFirst(const std::string& programFileName, const std::string& libraryName);
+    ~CNativeLibraryFirst();
+    CNativeLibraryFirst(const CNativeLibraryFirst&) = delete;
+    CNativeLibraryFirst& operator=(const CNativeLibraryFirst&) = delete;
+
+private:
+    std::string m_strProgramKey;
+    std::string m_strOverridesKey;
+    std::string m_strLibrary;
+    bool m_bProgramKeyMade = false;
+    bool m_bOverridesKeyMade = false;
+};
+
 // A window's text, read across processes (empty when the window does not answer).
 std::string WindowText(HWND hWnd);
 

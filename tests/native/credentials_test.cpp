@@ -133,20 +133,35 @@ TEST(Credentials, ARefusedLogonOrImpersonationLeavesEveryOtherCallAsItWas)
     }
 }
 
+// As LogonUserA reads a name: DOMAIN\user apart, a UPN whole with no domain (its suffix
+// need not be the domain's name), a bare name on the remote computer; no user, no logon.
 TEST(Credentials, AUserNameNamesItsDomainOrTheRemoteComputer)
 {
-    const std::vector<std::pair<std::string, remote::LogonName>> cases = {
-        {"CORP\\ops", {"ops", "CORP"}},
-        {"ops@corp.example", {"ops", "corp.example"}},
-        {"ops", {"ops", "FILESRV-02"}},
-        {"", {"", "FILESRV-02"}},
-        {"CORP\\ops@corp.example", {"ops@corp.example", "CORP"}},
+    struct Case {
+        std::string typed;
+        Text user, domain;
     };
-    for (const auto& [typed, name] : cases) {
+    const std::vector<Case> cases = {
+        {"CORP\\ops", "ops", "CORP"},
+        {"ops@corp.example", "ops@corp.example", std::nullopt},
+        {"ops", "ops", "FILESRV-02"},
+        {"CORP\\ops@corp.example", "ops@corp.example", "CORP"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Bench bench;
+        remote::CCredentialToken token(bench.platform);
+        token.LogOn({"FILESRV-02", c.typed, "s3cret"});
+        ASSERT_EQ(bench.platform.logons.size(), 1u);
+        EXPECT_EQ(bench.platform.logons[0].user, c.user);
+        EXPECT_EQ(bench.platform.logons[0].domain, c.domain);
+    }
+    for (const char* typed : {"", "CORP\\", "@corp.example"}) {
         SCOPED_TRACE(typed);
-        const remote::LogonName split = remote::SplitUserName(typed, "FILESRV-02");
-        EXPECT_EQ(split.strUser, name.strUser);
-        EXPECT_EQ(split.strDomain, name.strDomain);
+        Bench bench;
+        remote::CCredentialToken token(bench.platform);
+        token.LogOn({"FILESRV-02", typed, "s3cret"});
+        EXPECT_TRUE(bench.platform.logons.empty());
     }
 }
 

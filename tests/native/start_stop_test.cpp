@@ -262,4 +262,24 @@ TEST(ChosenTarget, ACommandRunLaterActsOnWhatWasChosen)
     EXPECT_EQ(bench.platform.Problems(), kBalanced);
 }
 
+// A pass inserts a row before it writes the row's texts; a Start or Stop chosen on the row
+// in between has no service to act on, which is no selection at all.
+TEST(ChosenTarget, ARowWhoseServiceNameIsNotWrittenYetIsNoSelection)
+{
+    for (Kind kind : {Kind::Start, Kind::Stop}) {
+        SCOPED_TRACE(NameOf(kind));
+        Bench bench;
+        ArrangeSelectedService(bench);
+        bench.console.itemTexts = {{{4, 0}, "4"}};
+        remote::CChosenTarget chosen(bench.console);
+        if (kind == Kind::Start)
+            remote::StartSelectedService(chosen, bench.platform);
+        else
+            remote::StopSelectedService(chosen, bench.platform);
+        bench.console.JoinPasses();
+        EXPECT_EQ(bench.platform.RemoteCalls(), 0);
+        EXPECT_EQ(bench.console.Messages(), expected::kNoBox);
+    }
+}
+
 }  // namespace

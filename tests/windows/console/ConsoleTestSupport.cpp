@@ -1,6 +1,8 @@
 // The console tests' row gate and fixture.
 #include "tests/windows/console/ConsoleTestSupport.h"
 
+#include <algorithm>
+
 #include "resources/resource.h"
 
 namespace consoletest {
@@ -51,6 +53,34 @@ void CProbeConsole::InsertItem(int item, const std::string& text)
     CConsoleDlg::InsertItem(item, text);
 }
 
+// ---- The service list's menu ----
+
+SeenMenu ReadAndDismissMenu()
+{
+    SeenMenu seen;
+    const HWND hPopup = WaitForTopLevel("#32768", nullptr);
+    if (!hPopup)
+        return seen;
+    seen.bFound = true;
+    const auto hMenu = reinterpret_cast<HMENU>(::SendMessageA(hPopup, MN_GETHMENU, 0, 0));
+    for (int i = 0; hMenu && i < ::GetMenuItemCount(hMenu); ++i) {
+        char text[64] = "";
+        ::GetMenuStringA(hMenu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        seen.items.push_back(text);
+        seen.ids.push_back(::GetMenuItemID(hMenu, i));
+    }
+    ::PostMessageA(hPopup, WM_KEYDOWN, VK_ESCAPE, 1);
+    ::PostMessageA(hPopup, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    return seen;
+}
+
+void RightClick(HWND hList, POINT pt)
+{
+    const LPARAM at = MAKELPARAM(pt.x, pt.y);
+    ::PostMessageA(hList, WM_RBUTTONUP, 0, at);
+    ::SendMessageA(hList, WM_RBUTTONDOWN, MK_RBUTTON, at);
+}
+
 // ---- The fixture ----
 
 void ConsoleTest::SetUp()
@@ -81,6 +111,40 @@ bool ConsoleTest::RunUntilHeld(int nServices, CRowGate& gate)
     m_dlg.HoldPassAt(&gate);
     Click(IDC_RUN);
     return gate.WaitReached(10000);
+}
+
+std::shared_ptr<remote::CPassControl> ConsoleTest::RunTwiceWhileHeld(int nServices, CRowGate& gate)
+{
+    if (!RunUntilHeld(nServices, gate))
+        return nullptr;
+    Click(IDC_RUN);
+    return m_dlg.RunningPass();
+}
+
+int ConsoleTest::ConnectsOnceEnded(CRowGate& gate, const remote::CPassControl& pass) const
+{
+    gate.Release();
+    if (testbed::PollUntil([&pass] { return pass.HasEnded(); }, 10000))
+        ::Sleep(300);
+    return Journaled("WNetAddConnection2A");
+}
+
+int ConsoleTest::Journaled(const std::string& event) const
+{
+    const std::vector<std::string> events = m_journal.Events();
+    return static_cast<int>(std::count(events.begin(), events.end(), event));
+}
+
+bool ConsoleTest::ListShowsItsFullRepaint() const
+{
+    PumpFor(100);  // whatever repaint is due comes first
+    RECT rcList = {};
+    ::GetWindowRect(m_hList, &rcList);
+    const std::vector<DWORD> shown = testbed::ScreenPixels(rcList);
+    ::RedrawWindow(m_hList, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpFor(100);
+    return !shown.empty() && shown == testbed::ScreenPixels(rcList);
 }
 
 bool ConsoleTest::Refresh()

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console/ConsoleDlg.h"
 #include "tests/native/Fakes.h"
@@ -53,6 +54,21 @@ private:
     std::atomic<CRowGate*> m_pGate{nullptr};
 };
 
+// ---- The service list's menu ----
+
+struct SeenMenu {
+    bool bFound = false;
+    std::vector<std::string> items;
+    std::vector<UINT> ids;
+};
+
+// On a second thread: waits for the popup menu, reads it and dismisses it with Escape.
+SeenMenu ReadAndDismissMenu();
+
+// A right click on the list at the point, as the mouse makes it. The button goes up
+// first: the list waits for that in a loop of its own before it reports the click.
+void RightClick(HWND hList, POINT pt);
+
 // The console on a scripted platform, run modally and made the application's main window
 // as the program runs it, so that it owns the message boxes and the About box.
 class ConsoleTest : public testing::Test {
@@ -66,6 +82,16 @@ protected:
     bool Refresh();  // Run, and the whole pass it starts
     // Run on that many services, and back once the pass is held at the gate's row.
     bool RunUntilHeld(int nServices, CRowGate& gate);
+    // Then a second Run, which waits for that pass. Returns the first pass, or null.
+    std::shared_ptr<remote::CPassControl> RunTwiceWhileHeld(int nServices, CRowGate& gate);
+    // On a second thread: releases the gate, waits for the pass's end and a moment more,
+    // time enough for the console to act on it were it to; the sessions opened by then.
+    int ConnectsOnceEnded(CRowGate& gate, const remote::CPassControl& pass) const;
+    // How many times the journal holds the event; safe from any thread.
+    int Journaled(const std::string& event) const;
+    // Whether the list on screen looks as a full repaint of it draws it: nothing it
+    // needed to have repainted was left out.
+    bool ListShowsItsFullRepaint() const;
 
     fakes::CJournal m_journal;
     CScriptedPlatform m_platform{m_journal};

@@ -20,6 +20,7 @@ constexpr int kFillServices = 1000;
 
 using PassFilling = ConsoleTest;
 using CommandDuringPass = ConsoleTest;
+using CommandDuringCommand = ConsoleTest;
 using PassMessages = ConsoleTest;
 
 // ---- Filling ----
@@ -78,15 +79,7 @@ TEST_F(PassFilling, RowsArrivingAfterTheListWasShownAreOnScreenAtTheEnd)
     PumpFor(600);  // the fill's timer shows the first three rows
     gate.Release();
     ASSERT_TRUE(WaitForPassEnd());
-    PumpFor(100);
-
-    RECT rcList = {};
-    ::GetWindowRect(m_hList, &rcList);
-    const std::vector<DWORD> atTheEnd = testbed::ScreenPixels(rcList);
-    ::RedrawWindow(m_hList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    PumpFor(100);
-    ASSERT_FALSE(atTheEnd.empty());
-    EXPECT_TRUE(atTheEnd == testbed::ScreenPixels(rcList)) << "the list differs from its full repaint";
+    EXPECT_TRUE(ListShowsItsFullRepaint());
 }
 
 // ---- Commands that arrive while a pass writes rows ----
@@ -187,27 +180,128 @@ TEST_F(CommandDuringPass, CommandsChosenMeanwhileRunInOrderOnWhatWasChosen)
 TEST_F(CommandDuringPass, APassEndingInsideAnotherLoopIsHandledByTheConsolesOwn)
 {
     CRowGate gate(100);
-    ASSERT_TRUE(RunUntilHeld(300, gate));
-    Click(IDC_RUN);
-    const std::shared_ptr<remote::CPassControl> first = m_dlg.RunningPass();
+    const std::shared_ptr<remote::CPassControl> first = RunTwiceWhileHeld(300, gate);
     ASSERT_NE(first, nullptr);
 
     auto about = OnSecondThread([&] {
         int connectsWhileOpen = -1;
-        AnswerBox("About Quillmark", IDOK, 10000, [&](const SeenBox&) {
-            gate.Release();
-            if (testbed::PollUntil([&first] { return first->HasEnded(); }, 10000))
-                ::Sleep(300);  // time enough for the console to act on it, were it to
-            const std::vector<std::string> events = m_journal.Events();
-            connectsWhileOpen = static_cast<int>(
-                std::count(events.begin(), events.end(), "WNetAddConnection2A"));
-        });
+        AnswerBox("About Quillmark", IDOK, 10000,
+                  [&](const SeenBox&) { connectsWhileOpen = ConnectsOnceEnded(gate, *first); });
         return connectsWhileOpen;
     });
     ::SendMessageA(m_hDlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     EXPECT_EQ(Await(about), 1);
     ASSERT_TRUE(PumpUntil([this] { return m_platform.connects.size() == 2 && !m_dlg.IsPassRunning(); }));
     EXPECT_EQ(ListView_GetItemCount(m_hList), 300);
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// Runs chosen while a pass fills the list give one refresh, of the computer named at the
+// last of them: each extra one would connect and log on again. A Stop chosen between them
+// keeps its place and its computer.
+TEST_F(CommandDuringPass, RunsChosenMeanwhileGiveOneRefreshOfTheLastComputerNamed)
+{
+    CRowGate gate(100);
+    ASSERT_TRUE(RunUntilHeld(300, gate));
+    ::SetWindowTextA(Item(IDC_REMOTE_COMPUTER), "host-a");
+    Click(IDC_RUN);
+    ListView_SetItemState(m_hList, 3, LVIS_SELECTED, LVIS_SELECTED);
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    ::SetWindowTextA(Item(IDC_REMOTE_COMPUTER), "host-b");
+    Click(IDC_RUN);
+    Click(IDC_RUN);
+
+    auto confirmation = OnSecondThread([] { return AnswerMessageBox(IDNO); });
+    gate.Release();
+    EXPECT_EQ(Await(confirmation).strText, "Do you really want to stop the service?");
+    ASSERT_TRUE(WaitForPassEnd());
+    PumpFor(300);  // time for any further command to start, were one to
+
+    std::vector<std::string> connectedTo;
+    for (const fakes::ConnectCall& connect : m_platform.connects)
+        connectedTo.push_back(connect.remoteName.value_or("(null)"));
+    EXPECT_EQ(connectedTo, (std::vector<std::string>{"\\\\192.168.0.1\\ipc$", "\\\\host-a\\ipc$",
+                                                     "\\\\host-b\\ipc$"}));
+    EXPECT_EQ(ListView_GetItemCount(m_hList), 300);
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// The list tells a right-click from a drag in a loop of its own, holding the mouse. A pass
+// that ends meanwhile is handled once the click is over, not inside it: there the Run
+// chosen before would empty the list and connect while the list still waits for the button.
+TEST_F(CommandDuringPass, APassEndingWhileTheListTracksAClickIsHandledAfterIt)
+{
+    CRowGate gate(100);
+    const std::shared_ptr<remote::CPassControl> first = RunTwiceWhileHeld(300, gate);
+    ASSERT_NE(first, nullptr);
+    RECT rcRow = {LVIR_BOUNDS, 0, 0, 0};
+    ASSERT_TRUE(::SendMessageA(m_hList, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&rcRow)));
+    const LPARAM at = MAKELPARAM(rcRow.left + 40, (rcRow.top + rcRow.bottom) / 2);
+    const DWORD dwConsoleThread = ::GetCurrentThreadId();
+
+    auto user = OnSecondThread([&] {
+        const bool bTracking = testbed::PollUntil(
+            [&] {
+                GUITHREADINFO thread = {};
+                thread.cbSize = sizeof thread;
+                return ::GetGUIThreadInfo(dwConsoleThread, &thread) && thread.hwndCapture == m_hList;
+            },
+            10000);
+        const int connectsDuringTheClick = ConnectsOnceEnded(gate, *first);
+        ::PostMessageA(m_hList, WM_RBUTTONUP, 0, at);
+        ReadAndDismissMenu();
+        return bTracking ? connectsDuringTheClick : -1;
+    });
+    ::SendMessageA(m_hList, WM_RBUTTONDOWN, MK_RBUTTON, at);
+    EXPECT_EQ(Await(user), 1);
+    ASSERT_TRUE(PumpUntil([this] { return Journaled("WNetAddConnection2A") == 2 && !m_dlg.IsPassRunning(); }));
+    EXPECT_EQ(ListView_GetItemCount(m_hList), 300);
+    EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
+}
+
+// A handler that merely waits on the system holds nothing back: the shell may handle
+// messages for a long time while it opens the download page, and a pass that ends then is
+// handled then, not only once the shell is done.
+TEST_F(CommandDuringPass, APassEndingWhileTheShellOpensAPageIsHandledThen)
+{
+    CRowGate gate(100);
+    ASSERT_TRUE(RunUntilHeld(300, gate));
+    bool bHandledMeanwhile = false;
+    m_platform.onShellExecute = [&] {
+        gate.Release();
+        bHandledMeanwhile = PumpUntil([this] { return !m_dlg.IsPassRunning(); }, 5000);
+    };
+    Click(IDC_DOWNLOAD);
+    m_platform.onShellExecute = nullptr;
+    EXPECT_TRUE(bHandledMeanwhile);
+    EXPECT_EQ(ListView_GetItemCount(m_hList), 300);
+}
+
+// ---- Commands that arrive while another command is under way ----
+
+// A Run that reaches the console while a Stop asks its question (another program may send
+// it: the console is disabled, its Run button is not) waits until the Stop is over.
+TEST_F(CommandDuringCommand, ARunArrivingDuringTheStopQuestionWaitsForTheStop)
+{
+    ASSERT_TRUE(Refresh());
+    ListView_SetItemState(m_hList, 1, LVIS_SELECTED, LVIS_SELECTED);
+    const HWND hRun = Item(IDC_RUN);
+    auto user = OnSecondThread([this, hRun] {
+        int connectsWhileAsked = -1;
+        AnswerBox(nullptr, IDNO, 10000, [&](const SeenBox&) {
+            ::SendMessageA(hRun, BM_CLICK, 0, 0);
+            connectsWhileAsked = Journaled("WNetAddConnection2A");
+        });
+        return connectsWhileAsked;
+    });
+    m_journal.Add("test: Stop chosen");
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    EXPECT_EQ(Await(user), 2);  // the first refresh's session and the stop's own
+    ASSERT_TRUE(PumpUntil([this] { return Journaled("WNetAddConnection2A") == 3 && !m_dlg.IsPassRunning(); }));
+    // The Run connects once the Stop has cancelled its session of the same name.
+    EXPECT_TRUE(InOrder(m_journal, {"test: Stop chosen", "OpenServiceA", "WNetCancelConnection2A",
+                                    "WNetAddConnection2A", "EnumServicesStatusA(size)"}));
+    EXPECT_EQ(ListView_GetItemCount(m_hList), 5);
     EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
 }
 
@@ -235,6 +329,18 @@ TEST_F(PassMessages, AFailureFromThePassIsCaptionedAndOwnedLikeTheWindowsOwn)
     EXPECT_EQ(windowBox.hWndOwner, m_hDlg);
     EXPECT_TRUE(::IsWindowEnabled(m_hDlg));
     EXPECT_EQ(ListView_GetItemCount(m_hList), 0);
+}
+
+// A refresh empties the list as it begins; a pass that fails writes no row, so no row in
+// view changes during its fill. The emptied list must still be painted once it is over.
+TEST_F(PassMessages, AFailedPassLeavesTheEmptiedListPainted)
+{
+    m_platform.Fail(fakes::Op::EnumSize, 5);
+    auto fromPass = OnSecondThread([] { return AnswerMessageBox(IDOK); });
+    Click(IDC_RUN);
+    EXPECT_EQ(Await(fromPass).strText, "Enumeration Services Failed!");
+    ASSERT_TRUE(WaitForPassEnd());
+    EXPECT_TRUE(ListShowsItsFullRepaint());
 }
 
 // A box from the pass while the About box is open belongs to the About box, so closing

@@ -5,6 +5,7 @@
 
 #include "controls/LinkAddresses.h"
 #include "resources/resource.h"
+#include "tests/windows/support/FreedSecrets.h"
 #include "tests/windows/console/ConsoleTestSupport.h"
 
 namespace consoletest {
@@ -125,6 +126,21 @@ TEST_F(ConsoleCredentials, CommandsPassNullForTheCurrentLogonAndTheTypedTextsOth
     EXPECT_EQ(m_platform.Problems(), fakes::kBalanced);
 }
 
+// Every copy of the typed password that the console lets go is overwritten first, on every
+// way a command goes; the dialog's own member keeps the last one typed.
+TEST_F(ConsoleCredentials, NoCopyOfThePasswordIsFreedUnwiped)
+{
+    Click(IDC_ADMIN_CREDENTIAL);
+    ::SetWindowTextA(Item(IDC_PASSWORD), "the first password under watch");
+    const testsupport::CFreedSecretWatch watch("password under watch");
+    // With no row selected, a stop and a start end right after reading the boxes.
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_STOP, 0);
+    ::SetWindowTextA(Item(IDC_PASSWORD), "the second password under watch");
+    ::SendMessageA(m_hDlg, WM_COMMAND, ID_SERVICE_START, 0);
+    EXPECT_EQ(watch.FreedUnwiped(), 0);
+    EXPECT_EQ(m_platform.RemoteCalls(), 0);
+}
+
 // ---- Keyboard ----
 
 // Offers a key press to the dialog as its modal loop does; true when the dialog took it.
@@ -195,41 +211,6 @@ TEST_F(ConsoleKeyboard, TabSkipsTheRadioButtonsAndTheDisabledBoxes)
 }
 
 // ---- The service list's menu ----
-
-struct SeenMenu {
-    bool bFound = false;
-    std::vector<std::string> items;
-    std::vector<UINT> ids;
-};
-
-// On a second thread: waits for the popup menu, reads it and dismisses it with Escape.
-SeenMenu ReadAndDismissMenu()
-{
-    SeenMenu seen;
-    const HWND hPopup = WaitForTopLevel("#32768", nullptr);
-    if (!hPopup)
-        return seen;
-    seen.bFound = true;
-    const auto hMenu = reinterpret_cast<HMENU>(::SendMessageA(hPopup, MN_GETHMENU, 0, 0));
-    for (int i = 0; hMenu && i < ::GetMenuItemCount(hMenu); ++i) {
-        char text[64] = "";
-        ::GetMenuStringA(hMenu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
-        seen.items.push_back(text);
-        seen.ids.push_back(::GetMenuItemID(hMenu, i));
-    }
-    ::PostMessageA(hPopup, WM_KEYDOWN, VK_ESCAPE, 1);
-    ::PostMessageA(hPopup, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-    return seen;
-}
-
-// A right click on the list at the point, as the mouse makes it. The button goes up
-// first: the list waits for that in a loop of its own before it reports the click.
-void RightClick(HWND hList, POINT pt)
-{
-    const LPARAM at = MAKELPARAM(pt.x, pt.y);
-    ::PostMessageA(hList, WM_RBUTTONUP, 0, at);
-    ::SendMessageA(hList, WM_RBUTTONDOWN, MK_RBUTTON, at);
-}
 
 TEST_F(ConsoleContextMenu, OpensWithStartAndStopWithOrWithoutASelection)
 {

@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         m_log = std::make_unique<CProviderLog>();
-        m_app = std::make_unique<CQuillmark>();
+        m_app = std::make_unique<CQuillmark>(m_strProduct);
     }
 
     void TearDown() override
@@ -46,6 +46,9 @@ protected:
         m_app.reset();
         ExpectSessionsClosed(pid);
     }
+
+    // The Quillmark.exe a scenario starts: the build's own unless it says otherwise.
+    std::string m_strProduct = Env("QUILLMARK_E2E_PRODUCT");
 
     CQuillmark& App() { return *m_app; }
     CProviderLog& Log() { return *m_log; }

@@ -24,8 +24,12 @@ void CScriptedPlatform::ClearShellCalls()
 
 void CScriptedPlatform::ShellExecuteA(const char* operation, const char* file, int show)
 {
-    std::lock_guard<std::mutex> lock(m_shellMutex);
-    m_shellCalls.push_back({operation ? operation : "(null)", file ? file : "(null)", show});
+    {
+        std::lock_guard<std::mutex> lock(m_shellMutex);
+        m_shellCalls.push_back({operation ? operation : "(null)", file ? file : "(null)", show});
+    }
+    if (onShellExecute)
+        onShellExecute();
 }
 
 CTestApp::CTestApp()

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ public:
     std::vector<ShellCall> ShellCalls() const;
     void ClearShellCalls();
     void ShellExecuteA(const char* operation, const char* file, int show) override;
+    // Runs inside the call, after it is recorded: where the real shell may handle this
+    // thread's messages for a long time while it opens a page.
+    std::function<void()> onShellExecute;
 
 private:
     mutable std::mutex m_shellMutex;
