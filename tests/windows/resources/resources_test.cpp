@@ -3,6 +3,7 @@
 // and the shipped exe's manifest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -353,27 +354,55 @@ TEST(StringTable, HoldsTheAboutEntryWithItsMnemonic)
     EXPECT_STREQ(text, "&About Quillmark...");
 }
 
-TEST(ProgramIcon, HasA32AndA16PixelImageOf16ColoursEachWithAMask)
+// One image for each size the shell asks for at today's scales, so that none is shrunk
+// or stretched from another.
+TEST(ProgramIcon, HasAnImageOfEachSizeFrom16To256In32BitsWithAlphaThe256OneCompressed)
 {
     const BYTE* group = ResourceBytes(IDR_MAINFRAME, 14);  // RT_GROUP_ICON
     ASSERT_NE(group, nullptr);
-    ASSERT_EQ(Read<WORD>(group + 4), 2);
-    for (int i = 0; i < 2; ++i) {
-        const BYTE* entry = group + 6 + 14 * i;  // width, height, colours, ..., id at 12
-        int size = i == 0 ? 32 : 16;
-        EXPECT_EQ(entry[0], size);
-        EXPECT_EQ(entry[1], size);
-        EXPECT_EQ(entry[2], 16);
-        const BYTE* image = ResourceBytes(Read<WORD>(entry + 12), 3);  // RT_ICON
+    const int count = Read<WORD>(group + 4);
+    std::vector<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const BYTE* entry = group + 6 + 14 * i;  // width, height, colours, 0, planes, bits, ..., id
+        const int size = entry[0] == 0 ? 256 : entry[0];
+        sizes.push_back(size);
+        EXPECT_EQ(entry[1], entry[0]);
+        EXPECT_EQ(Read<WORD>(entry + 6), 32) << size;
+        const WORD id = Read<WORD>(entry + 12);
+        EXPECT_EQ(LookupIconIdFromDirectoryEx(const_cast<BYTE*>(group), TRUE, size, size, 0), id)
+            << "the " << size << "-pixel slot is served by another image";
+        const BYTE* image = ResourceBytes(id, 3);  // RT_ICON
         ASSERT_NE(image, nullptr);
+        if (size == 256) {
+            EXPECT_EQ(std::memcmp(image, "\x89PNG\r\n\x1a\n", 8), 0) << "the 256-pixel image is a PNG";
+            continue;
+        }
         auto header = Read<BITMAPINFOHEADER>(image);
         EXPECT_EQ(header.biWidth, size);
         EXPECT_EQ(header.biHeight, 2 * size) << "colour image and AND mask";
-        EXPECT_EQ(header.biBitCount, 4);
+        EXPECT_EQ(header.biBitCount, 32);
+        // Smooth edges: some pixels are neither wholly transparent nor wholly opaque.
+        int partial = 0;
+        for (int p = 0; p < size * size; ++p) {
+            const BYTE alpha = image[header.biSize + 4 * p + 3];
+            partial += alpha > 0 && alpha < 255;
+        }
+        EXPECT_GT(partial, 0) << size;
     }
-    // The 16-pixel slot is served by its own image, not by shrinking the large one.
-    int small = LookupIconIdFromDirectoryEx(const_cast<BYTE*>(group), TRUE, 16, 16, 0);
-    EXPECT_EQ(small, Read<WORD>(group + 6 + 14 + 12));
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+
+    // And the compressed one loads.
+    auto large = static_cast<HICON>(
+        LoadImageA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 256, 256, 0));
+    ICONINFO info = {};
+    ASSERT_TRUE(large && GetIconInfo(large, &info));
+    BITMAP colour = {};
+    GetObjectA(info.hbmColor, sizeof(colour), &colour);
+    EXPECT_EQ(colour.bmWidth, 256);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(large);
 }
 
 TEST(Banner, IsA612By107TrueColourBitmap)
