@@ -3,20 +3,14 @@
 
 #include <windows.h>
 
-// A font made by its owner and deleted with it (or when it makes another).
-class CFont {
+// A GDI object made by its owner and deleted with it (or when it takes another).
+template <typename THandle>
+class CGdiObject {
 public:
-    CFont() = default;
-    ~CFont() { DeleteObject(); }
-    CFont(const CFont&) = delete;
-    CFont& operator=(const CFont&) = delete;
-
-    BOOL CreateFontIndirect(const LOGFONTA* pLogFont)
-    {
-        DeleteObject();
-        m_hObject = ::CreateFontIndirectA(pLogFont);
-        return m_hObject != nullptr;
-    }
+    CGdiObject() = default;
+    ~CGdiObject() { DeleteObject(); }
+    CGdiObject(const CGdiObject&) = delete;
+    CGdiObject& operator=(const CGdiObject&) = delete;
 
     BOOL DeleteObject()
     {
@@ -27,7 +21,29 @@ public:
         return bDeleted;
     }
 
-    HFONT GetSafeHandle() const { return m_hObject; }
+    THandle GetSafeHandle() const { return m_hObject; }
 
-    HFONT m_hObject = nullptr;
+    THandle m_hObject = nullptr;
+
+protected:
+    BOOL Attach(THandle hObject)
+    {
+        DeleteObject();
+        m_hObject = hObject;
+        return m_hObject != nullptr;
+    }
+};
+
+class CFont : public CGdiObject<HFONT> {
+public:
+    BOOL CreateFontIndirect(const LOGFONTA* pLogFont)
+    {
+        return Attach(::CreateFontIndirectA(pLogFont));
+    }
+};
+
+class CBitmap : public CGdiObject<HBITMAP> {
+public:
+    // Takes a bitmap made elsewhere; it is this object's to delete from then on.
+    using CGdiObject::Attach;
 };
