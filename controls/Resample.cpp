@@ -24,21 +24,24 @@ std::vector<Taps> TapsFor(int nFrom, int nTo)
     std::vector<Taps> taps(static_cast<size_t>(nTo));
     for (int i = 0; i < nTo; ++i) {
         const double centre = (i + 0.5) / scale - 0.5;  // in input pixels
+        // The input pixels the tent reaches, and those that stand in for them.
         const int first = static_cast<int>(std::floor(centre - radius)) + 1;
         const int last = static_cast<int>(std::ceil(centre + radius)) - 1;
-        const int nClampedFirst = std::clamp(first, 0, nFrom - 1);
-        std::vector<float> weights(static_cast<size_t>(std::clamp(last, 0, nFrom - 1) - nClampedFirst + 1));
+        const int nFirst = std::clamp(first, 0, nFrom - 1);
+        const int nLast = std::clamp(last, 0, nFrom - 1);
+        std::vector<float> weights(static_cast<size_t>(nLast - nFirst + 1));
         double total = 0.0;
         for (int x = first; x <= last; ++x) {
             const double w = 1.0 - std::abs(x - centre) / radius;
             if (w <= 0.0)
                 continue;
-            weights[static_cast<size_t>(std::clamp(x, 0, nFrom - 1) - nClampedFirst)] += static_cast<float>(w);
+            const int nStandIn = std::clamp(x, 0, nFrom - 1);
+            weights[static_cast<size_t>(nStandIn - nFirst)] += static_cast<float>(w);
             total += w;
         }
         for (float& w : weights)
             w = static_cast<float>(w / total);
-        taps[static_cast<size_t>(i)] = {nClampedFirst, std::move(weights)};
+        taps[static_cast<size_t>(i)] = {nFirst, std::move(weights)};
     }
     return taps;
 }
