@@ -2,7 +2,6 @@
 // runs this program at 100 % and again at 150 % (LogPixels 144). At either scale the
 // banner fills its place, every text fits its control, the console fits the work area
 // and the About box shows the icon image made for its size.
-#include <cstdlib>
 #include <string>
 #include <vector>
 
