@@ -570,7 +570,10 @@ void PrintStartup(const Settings& settings)
     PrintRatio("Quillmark / reference dialog", ratio,
                "  goal <= 1.30: " + Verdict(ratio.ofMedians <= 1.3));
     PrintRatio("console template / reference", Ratio(bare, ref), "  (the dialog's own cost)");
-    PrintRatio("Quillmark / console template", Ratio(ours, bare), "  (the code's cost)");
+    // Both carry the same manifest, so the theme's cost falls on both sides.
+    const PairedRatio codeCost = Ratio(ours, bare);
+    PrintRatio("Quillmark / console template", codeCost,
+               "  (the code's cost) goal <= 1.25: " + Verdict(codeCost.ofMedians <= 1.25));
     std::printf("  memory at start: Quillmark private %s (working set %s); reference dialog private %s (working set %s)\n",
                 MiB(oursIdle.privateBytes).c_str(), MiB(oursIdle.workingSet).c_str(),
                 MiB(refIdle.privateBytes).c_str(), MiB(refIdle.workingSet).c_str());

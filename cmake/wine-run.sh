@@ -10,12 +10,16 @@ shift
 source "$here/wine-env.sh"
 quillmark_wine_env "$arch"
 # One prefix per build tree, whichever folder ctest runs a test in, so that the
-# cleanup fixture's wineserver -k reaches every test's Wine processes.
+# cleanup fixture's wineserver -k reaches every test's Wine processes. A test that
+# sets QUILLMARK_WINE_LOGPIXELS (144: 150 %) runs in the tree's prefix of that scale.
 tree="$PWD"
 while [ "$tree" != / ] && [ ! -f "$tree/CMakeCache.txt" ]; do tree="$(dirname "$tree")"; done
 [ -f "$tree/CMakeCache.txt" ] || tree="$PWD"
-export WINEPREFIX="${QUILLMARK_WINEPREFIX:-$tree/wineprefix}"
-"$here/wine-prefix.sh" "$WINEPREFIX" "$arch"
+logpixels="${QUILLMARK_WINE_LOGPIXELS:-96}"
+prefix="$tree/wineprefix"
+[ "$logpixels" = 96 ] || prefix="$tree/wineprefix-$logpixels"
+export WINEPREFIX="${QUILLMARK_WINEPREFIX:-$prefix}"
+"$here/wine-prefix.sh" "$WINEPREFIX" "$arch" "$logpixels"
 
 # Wine's server and helpers must not hold the test's output open, or ctest waits on them.
 wineserver -p30 </dev/null >/dev/null 2>&1 || true

@@ -132,6 +132,13 @@ BOOL CConsoleDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
 
+    // The banner fills its place in the template at whatever scale the dialog is drawn.
+    // The place is mapped field by field, as the dialog maps its controls' places.
+    RECT rcBanner = {IDC_BANNER_PLACE};
+    ::MapDialogRect(m_hWnd, &rcBanner);
+    m_banner.FitPicture({rcBanner.left, rcBanner.top, rcBanner.left + rcBanner.right,
+                         rcBanner.top + rcBanner.bottom});
+
     if (HMENU hSysMenu = GetSystemMenu(FALSE)) {
         char szAbout[256] = "";
         if (::LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, szAbout, sizeof szAbout) > 0) {

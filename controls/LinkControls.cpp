@@ -2,6 +2,7 @@
 #include "controls/LinkControls.h"
 
 #include "controls/LinkAddresses.h"
+#include "controls/Resample.h"
 #include "resources/resource.h"
 
 namespace {
@@ -43,9 +44,42 @@ CPictureLink::CPictureLink(remote::IPlatformOps& platform) : m_platform(platform
     m_hCursor = LoadHandCursor();
 }
 
-CPictureLink::~CPictureLink() = default;
+// A control that outlives this object gets its own picture back before the copy goes.
+CPictureLink::~CPictureLink()
+{
+    if (m_hWnd && ::IsWindow(m_hWnd) && m_bmpFitted.GetSafeHandle())
+        SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hOriginal));
+}
 
 void CPictureLink::SetUrl(const char* pszUrl) { m_strUrl = pszUrl ? pszUrl : ""; }
+
+// The template's place holds the picture and the edge exactly at 96 DPI. At another
+// scale the place grows or shrinks with the dialog's font, while the control shrank to
+// its picture when it loaded it: resampled once here, the picture fills it smoothly.
+void CPictureLink::FitPicture(const RECT& rcPlace)
+{
+    const auto hPicture = reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP));
+    BITMAP bm = {};
+    if (m_bmpFitted.GetSafeHandle() || !hPicture || !::GetObjectA(hPicture, sizeof bm, &bm))
+        return;
+    const int cxPlace = rcPlace.right - rcPlace.left;
+    const int cyPlace = rcPlace.bottom - rcPlace.top;
+    // The edge is what the window has beyond its client area.
+    RECT rcWindow = {};
+    RECT rcClient = {};
+    ::GetWindowRect(m_hWnd, &rcWindow);
+    GetClientRect(&rcClient);
+    const int cx = cxPlace - ((rcWindow.right - rcWindow.left) - rcClient.right);
+    const int cy = cyPlace - ((rcWindow.bottom - rcWindow.top) - rcClient.bottom);
+    if (cx > 0 && cy > 0 && (cx != bm.bmWidth || cy != bm.bmHeight) &&
+        m_bmpFitted.Attach(ResampleBitmap(hPicture, cx, cy))) {
+        m_hOriginal = reinterpret_cast<HBITMAP>(SendMessage(
+            STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpFitted.GetSafeHandle())));
+    }
+    // A new picture resizes the control to it: the place is taken after.
+    ::SetWindowPos(m_hWnd, nullptr, rcPlace.left, rcPlace.top, cxPlace, cyPlace,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 BOOL CPictureLink::OnSetCursor(HWND /*hWnd*/, UINT /*nHitTest*/, UINT /*message*/)
 {

@@ -17,6 +17,11 @@ public:
     // An empty address makes a click open the control's own text.
     void SetUrl(const char* pszUrl);
 
+    // Called once, when the dialog opens: the control takes rcPlace (in the dialog's
+    // client coordinates) with its edge, and its picture the client area inside the edge.
+    // A picture of that size already is shown as it is; otherwise a resampled copy.
+    void FitPicture(const RECT& rcPlace);
+
 protected:
     BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
     void OnLButtonDown(UINT nFlags, POINT point);
@@ -27,6 +32,8 @@ private:
     HCURSOR m_hCursor = nullptr;  // shared resource: never freed
     std::string m_strUrl;
     remote::IPlatformOps& m_platform;
+    CBitmap m_bmpFitted;             // the resampled copy the control shows, if any
+    HBITMAP m_hOriginal = nullptr;   // the picture the control loaded itself, never freed here
 };
 
 // A text line: blue, underlined, a hand over it, and a click opens the download page

@@ -58,3 +58,9 @@ public:
         return ::CombineRgn(m_hObject, hRgn1, hRgn2, nCombineMode);
     }
 };
+
+class CBitmap : public CGdiObject<HBITMAP> {
+public:
+    // Takes a bitmap made elsewhere; it is this object's to delete from then on.
+    using CGdiObject::Attach;
+};

@@ -38,6 +38,10 @@
 #define IDC_ABOUT_NOTICE                1013
 #define IDC_ABOUT_WEB                   1014
 
+// The banner's place in the console template: x, y, width, height in dialog units. The
+// console fits the picture to it at every display scale.
+#define IDC_BANNER_PLACE                7, 7, 409, 67
+
 // Commands of the service list's context menu (32768 and up, clear of the controls,
 // since both arrive at the console as WM_COMMAND ids).
 #define ID_SERVICE_START                32771

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws Quillmark's art and writes it in the formats the resource compiler reads.
 
-    resources/art/quillmark.ico  program icon: 32x32 and 16x16, 16 colours, with masks
+    resources/art/quillmark.ico  program icon: 16 to 64 pixels and 256 (PNG), 32-bit with alpha
     resources/art/banner.bmp     companion-product banner: 612x107, 24-bit
     resources/art/hand.cur       link cursor: 32x32 monochrome hand, hot spot at the fingertip
 
@@ -13,6 +13,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ART = os.path.join(ROOT, "resources", "art")
@@ -217,15 +218,10 @@ def icon_file(kind, images):
 
 
 # ---------------------------------------------------------------------------
-# The program icon: a white quill on a blue tile, in the 16 standard colours.
+# The program icon: a white quill on a blue tile, one image for each size the shell
+# asks for at today's display scales.
 
-VGA = [hex_rgb(c) for c in (
-    "000000", "800000", "008000", "808000", "000080", "800080", "008080", "C0C0C0",
-    "808080", "FF0000", "00FF00", "FFFF00", "0000FF", "FF00FF", "00FFFF", "FFFFFF")]
-
-
-def nearest_vga(colour):
-    return min(range(16), key=lambda i: sum((a - b) ** 2 for a, b in zip(colour, VGA[i])))
+ICON_SIZES = (256, 64, 48, 40, 32, 24, 20, 16)
 
 
 def in_round_rect(x, y, x0, y0, x1, y1, r):
@@ -238,7 +234,7 @@ def quill_colour(u, v):
     """Colour of the icon at (u, v) in 0..1 units, y down, or None outside the tile."""
     if not in_round_rect(u, v, 0.03, 0.03, 0.97, 0.97, 0.2):
         return None
-    # A navy face inside a bright blue rim: flat fills survive the 16-colour palette.
+    # A navy face inside a bright blue rim.
     inner = in_round_rect(u, v, 0.1, 0.1, 0.9, 0.9, 0.13)
     colour = hex_rgb("000080") if inner else hex_rgb("0000FF")
     # The feather: a lens along the diagonal from the nib (lower left) to the tip.
@@ -260,11 +256,13 @@ def quill_colour(u, v):
     return colour
 
 
-def make_icon(size):
-    samples = 4
-    indices, transparent = [], []
+def draw_icon(size):
+    """Rows of (r, g, b, a), top row first: the design sampled over each pixel, its
+    coverage the alpha and its colour the average of what the pixel covers."""
+    samples = 8 if size <= 64 else 4  # small images need finer sampling to stay crisp
+    rows = []
     for y in range(size):
-        row_i, row_t = [], []
+        row = []
         for x in range(size):
             total, inside = [0.0, 0.0, 0.0], 0
             for sy in range(samples):
@@ -274,12 +272,79 @@ def make_icon(size):
                     if c is not None:
                         inside += 1
                         total = [a + b for a, b in zip(total, c)]
-            opaque = inside * 2 >= samples * samples
-            row_t.append(not opaque)
-            row_i.append(nearest_vga([c / inside for c in total]) if opaque else 0)
-        indices.append(row_i)
-        transparent.append(row_t)
-    return icon_image(indices, transparent, VGA, 4)
+            if inside == 0:
+                row.append((0, 0, 0, 0))
+            else:
+                rgb = tuple(int(round(c / inside)) for c in total)
+                row.append(rgb + (int(round(255 * inside / samples ** 2)),))
+        rows.append(row)
+    return rows
+
+
+def icon_dib(rows):
+    """One 32-bit image of an .ico: header, BGRA rows bottom-up, then the AND mask that
+    systems without alpha fall back on (set where the pixel is wholly transparent)."""
+    size = len(rows)
+    colour = bytearray()
+    for row in reversed(rows):
+        for r, g, b, a in row:
+            colour += bytes((b, g, r, a))
+    mask = pack_bits([[1 if p[3] == 0 else 0 for p in row] for row in rows], 1)
+    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0,
+                       len(colour) + len(mask), 0, 0, 0, 0)
+    return info + colour + mask
+
+
+def png_rgba(rows):
+    """A PNG file of 8-bit RGBA rows. Each row takes the filter that leaves the smallest
+    sum of bytes, which is what lets the flat fills compress."""
+    height, width = len(rows), len(rows[0])
+    raw = bytearray()
+    previous = bytes(width * 4)
+    for row in rows:
+        line = bytes(c for p in row for c in p)
+        candidates = []
+        for kind in range(5):
+            out = bytearray([kind])
+            for i, value in enumerate(line):
+                left = line[i - 4] if i >= 4 else 0
+                up = previous[i]
+                corner = previous[i - 4] if i >= 4 else 0
+                if kind == 0:
+                    base = 0
+                elif kind == 1:
+                    base = left
+                elif kind == 2:
+                    base = up
+                elif kind == 3:
+                    base = (left + up) // 2
+                else:
+                    p = left + up - corner
+                    pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                    base = left if pa <= pb and pa <= pc else up if pb <= pc else corner
+                out.append((value - base) & 0xFF)
+            candidates.append(out)
+        raw += min(candidates, key=lambda o: sum(b if b < 128 else 256 - b for b in o[1:]))
+        previous = line
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def make_icon():
+    """The .ico: every size drawn afresh from the design (never shrunk from a larger
+    image), the 256-pixel one stored as PNG, as the shell reads it since Vista."""
+    images = []
+    for size in ICON_SIZES:
+        rows = draw_icon(size)
+        data = png_rgba(rows) if size == 256 else icon_dib(rows)
+        images.append((size, size, 0, 1, 32, data))
+    return icon_file(1, images)
 
 
 # ---------------------------------------------------------------------------
@@ -415,8 +480,7 @@ def draw_banner():
 def main():
     os.makedirs(ART, exist_ok=True)
     outputs = {
-        "quillmark.ico": icon_file(1, [(32, 32, 16, 1, 4, make_icon(32)),
-                                       (16, 16, 16, 1, 4, make_icon(16))]),
+        "quillmark.ico": make_icon(),
         "hand.cur": make_cursor(),
         "banner.bmp": draw_banner(),
     }

@@ -1,9 +1,12 @@
 // The compiled resources as the program meets them: the dialog templates byte by byte,
-// the console built on screen, the menu, string, icon, banner, cursor and version data.
+// the console built on screen, the menu, string, icon, banner, cursor and version data,
+// and the shipped exe's manifest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -13,6 +16,7 @@
 #include <commctrl.h>
 
 #include "resource.h"
+#include "testbed/driver/Programs.h"
 
 namespace {
 
@@ -350,27 +354,55 @@ TEST(StringTable, HoldsTheAboutEntryWithItsMnemonic)
     EXPECT_STREQ(text, "&About Quillmark...");
 }
 
-TEST(ProgramIcon, HasA32AndA16PixelImageOf16ColoursEachWithAMask)
+// One image for each size the shell asks for at today's scales, so that none is shrunk
+// or stretched from another.
+TEST(ProgramIcon, HasAnImageOfEachSizeFrom16To256In32BitsWithAlphaThe256OneCompressed)
 {
     const BYTE* group = ResourceBytes(IDR_MAINFRAME, 14);  // RT_GROUP_ICON
     ASSERT_NE(group, nullptr);
-    ASSERT_EQ(Read<WORD>(group + 4), 2);
-    for (int i = 0; i < 2; ++i) {
-        const BYTE* entry = group + 6 + 14 * i;  // width, height, colours, ..., id at 12
-        int size = i == 0 ? 32 : 16;
-        EXPECT_EQ(entry[0], size);
-        EXPECT_EQ(entry[1], size);
-        EXPECT_EQ(entry[2], 16);
-        const BYTE* image = ResourceBytes(Read<WORD>(entry + 12), 3);  // RT_ICON
+    const int count = Read<WORD>(group + 4);
+    std::vector<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const BYTE* entry = group + 6 + 14 * i;  // width, height, colours, 0, planes, bits, ..., id
+        const int size = entry[0] == 0 ? 256 : entry[0];
+        sizes.push_back(size);
+        EXPECT_EQ(entry[1], entry[0]);
+        EXPECT_EQ(Read<WORD>(entry + 6), 32) << size;
+        const WORD id = Read<WORD>(entry + 12);
+        EXPECT_EQ(LookupIconIdFromDirectoryEx(const_cast<BYTE*>(group), TRUE, size, size, 0), id)
+            << "the " << size << "-pixel slot is served by another image";
+        const BYTE* image = ResourceBytes(id, 3);  // RT_ICON
         ASSERT_NE(image, nullptr);
+        if (size == 256) {
+            EXPECT_EQ(std::memcmp(image, "\x89PNG\r\n\x1a\n", 8), 0) << "the 256-pixel image is a PNG";
+            continue;
+        }
         auto header = Read<BITMAPINFOHEADER>(image);
         EXPECT_EQ(header.biWidth, size);
         EXPECT_EQ(header.biHeight, 2 * size) << "colour image and AND mask";
-        EXPECT_EQ(header.biBitCount, 4);
+        EXPECT_EQ(header.biBitCount, 32);
+        // Smooth edges: some pixels are neither wholly transparent nor wholly opaque.
+        int partial = 0;
+        for (int p = 0; p < size * size; ++p) {
+            const BYTE alpha = image[header.biSize + 4 * p + 3];
+            partial += alpha > 0 && alpha < 255;
+        }
+        EXPECT_GT(partial, 0) << size;
     }
-    // The 16-pixel slot is served by its own image, not by shrinking the large one.
-    int small = LookupIconIdFromDirectoryEx(const_cast<BYTE*>(group), TRUE, 16, 16, 0);
-    EXPECT_EQ(small, Read<WORD>(group + 6 + 14 + 12));
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+
+    // And the compressed one loads.
+    auto large = static_cast<HICON>(
+        LoadImageA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 256, 256, 0));
+    ICONINFO info = {};
+    ASSERT_TRUE(large && GetIconInfo(large, &info));
+    BITMAP colour = {};
+    GetObjectA(info.hbmColor, sizeof(colour), &colour);
+    EXPECT_EQ(colour.bmWidth, 256);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(large);
 }
 
 TEST(Banner, IsA612By107TrueColourBitmap)
@@ -480,6 +512,132 @@ TEST_F(VersionInfo, StringsAreExactAndTheTranslationIsUsEnglishUnicode)
     const void* value = Query("\\VarFileInfo\\Translation", &length);
     ASSERT_TRUE(value && length == 4);
     EXPECT_EQ(Read<DWORD>(static_cast<const BYTE*>(value)), 0x04B00409u);  // 0x409, 1200
+}
+
+// ---------------------------------------------------------------------------
+// The application manifest, read back from the shipped exe as Windows reads it.
+
+// The start tag of the first element named tag whose attributes contain what.
+std::string StartTag(const std::string& xml, const std::string& tag, const std::string& what = "")
+{
+    for (std::size_t at = xml.find("<" + tag + " "); at != std::string::npos;
+         at = xml.find("<" + tag + " ", at + 1)) {
+        const std::string element = xml.substr(at, xml.find('>', at) - at);
+        if (element.find(what) != std::string::npos)
+            return element;
+    }
+    return "";
+}
+
+std::string Attribute(const std::string& element, const std::string& name)
+{
+    const std::size_t at = element.find(" " + name + "=\"");
+    if (at == std::string::npos)
+        return "<missing>";
+    const std::size_t begin = at + name.size() + 3;
+    return element.substr(begin, element.find('"', begin) - begin);
+}
+
+class ShippedManifest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string unixPath = testbed::Env("QUILLMARK_EXE");
+        ASSERT_FALSE(unixPath.empty()) << "QUILLMARK_EXE (the path of Quillmark.exe) is not set";
+        m_path = testbed::DosPathOf(unixPath);
+        HMODULE exe = LoadLibraryExA(m_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(exe, nullptr) << m_path << ": error " << GetLastError();
+        // The manifest Windows reads at process creation: RT_MANIFEST 1.
+        HRSRC found = FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+        if (found) {
+            auto text = static_cast<const char*>(LockResource(LoadResource(exe, found)));
+            m_xml.assign(text, SizeofResource(exe, found));
+        }
+        FreeLibrary(exe);
+        ASSERT_FALSE(m_xml.empty()) << "no manifest (RT_MANIFEST 1) in " << m_path;
+    }
+
+    // The processor the exe was built for, from its PE header.
+    WORD Machine() const
+    {
+        std::vector<BYTE> head(4096);
+        FILE* file = std::fopen(m_path.c_str(), "rb");
+        if (!file)
+            return 0;
+        head.resize(std::fread(head.data(), 1, head.size(), file));
+        std::fclose(file);
+        const LONG peOffset = head.size() >= 64 ? Read<LONG>(head.data() + 0x3C) : 0;
+        return peOffset > 0 && std::size_t(peOffset) + 6 <= head.size()
+                   ? Read<WORD>(head.data() + peOffset + 4) : 0;
+    }
+
+    std::string m_path;
+    std::string m_xml;
+};
+
+TEST_F(ShippedManifest, NamesTheProgramWithItsVersionResourcesVersionAndItsProcessor)
+{
+    const std::string identity = StartTag(m_xml, "assemblyIdentity", "name=\"Quillmark\"");
+    ASSERT_NE(identity, "") << m_xml;
+    DWORD unused = 0;
+    std::vector<BYTE> info(GetFileVersionInfoSizeA(m_path.c_str(), &unused));
+    ASSERT_TRUE(!info.empty() && GetFileVersionInfoA(m_path.c_str(), 0, info.size(), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    const std::string version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(Attribute(identity, "version"), version);
+    EXPECT_EQ(Attribute(identity, "type"), "win32");
+    const WORD machine = Machine();
+    ASSERT_TRUE(machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_AMD64) << machine;
+    EXPECT_EQ(Attribute(identity, "processorArchitecture"),
+              machine == IMAGE_FILE_MACHINE_I386 ? "x86" : "amd64");
+}
+
+TEST_F(ShippedManifest, AsksForCommonControls6AsInvokerAndSystemScaleOnVistaTo11)
+{
+    const std::string controls =
+        StartTag(m_xml, "assemblyIdentity", "name=\"Microsoft.Windows.Common-Controls\"");
+    EXPECT_EQ(Attribute(controls, "version"), "6.0.0.0");
+    EXPECT_EQ(Attribute(controls, "publicKeyToken"), "6595b64144ccf1df");
+    EXPECT_NE(m_xml.find("<dependentAssembly>"), std::string::npos);
+
+    const std::string level = StartTag(m_xml, "requestedExecutionLevel");
+    EXPECT_EQ(Attribute(level, "level"), "asInvoker");
+    EXPECT_EQ(Attribute(level, "uiAccess"), "false");
+
+    // System awareness only: no per-monitor setting beside it.
+    EXPECT_NE(m_xml.find(">true</dpiAware>"), std::string::npos);
+    EXPECT_EQ(m_xml.find("dpiAwareness"), std::string::npos);
+    EXPECT_EQ(m_xml.find("PerMonitor"), std::string::npos);
+
+    for (const char* os : {"{e2011457-1546-43c5-a5fe-008deee3d3f0}",    // Vista
+                           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // 7
+                           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",    // 8
+                           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",    // 8.1
+                           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) { // 10 and 11
+        EXPECT_EQ(Attribute(StartTag(m_xml, "supportedOS", os), "Id"), os);
+    }
+}
+
+// This program carries the same resources, and the system acts on their manifest: the
+// common controls come from the side-by-side store, not from the system folder (or a
+// file of that name beside the program). Under Wine that copy reports version 5 and
+// every process counts as scale-aware, so the path is what tells.
+TEST(ManifestInEffect, CommonControlsComeFromTheSideBySideStore)
+{
+    INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_LISTVIEW_CLASSES};
+    ASSERT_TRUE(InitCommonControlsEx(&classes));
+    char path[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(GetModuleHandleA("comctl32.dll"), path, sizeof(path)), 0u);
+    std::string lower = path;
+    for (char& ch : lower)
+        ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    EXPECT_NE(lower.find("\\winsxs\\"), std::string::npos) << path;
+    EXPECT_NE(lower.find("common-controls"), std::string::npos) << path;
 }
 
 }  // namespace
