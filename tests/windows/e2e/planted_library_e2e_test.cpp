@@ -37,7 +37,9 @@ private:
     std::unique_ptr<CNativeLibraryFirst> m_nativeFirst;
 };
 
-// The network provider's library is loaded by the first Run's connect.
+// The network provider's library is loaded by the first Run's connect; the common controls
+// are in the import table, and the manifest's side-by-side dependency decides where they
+// come from.
 TEST_P(PlantedLibraryTest, ALibraryBesideTheProgramNeverRunsInIt)
 {
     const std::vector<ListRow> expected = BedEnumeration();
@@ -49,7 +51,7 @@ TEST_P(PlantedLibraryTest, ALibraryBesideTheProgramNeverRunsInIt)
     App().WaitForRefreshEnd(Log(), 1, static_cast<int>(expected.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(SystemLibraries, PlantedLibraryTest, testing::Values("mpr.dll"));
+INSTANTIATE_TEST_SUITE_P(SystemLibraries, PlantedLibraryTest, testing::Values("mpr.dll", "comctl32.dll"));
 
 }  // namespace
 }  // namespace e2e
