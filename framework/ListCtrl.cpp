@@ -36,6 +36,26 @@ BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* lpszText)
                                             reinterpret_cast<LPARAM>(&item)));
 }
 
+int CListCtrl::GetItemCount() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0));
+}
+
+BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask)
+{
+    LVITEMA item = {};
+    item.state = nState;
+    item.stateMask = nMask;
+    return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_SETITEMSTATE, static_cast<WPARAM>(nItem),
+                                            reinterpret_cast<LPARAM>(&item)));
+}
+
+BOOL CListCtrl::EnsureVisible(int nItem, BOOL bPartialOK)
+{
+    return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_ENSUREVISIBLE, static_cast<WPARAM>(nItem),
+                                            static_cast<LPARAM>(bPartialOK)));
+}
+
 int CListCtrl::GetNextItem(int nItem, int nFlags) const
 {
     return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETNEXTITEM, static_cast<WPARAM>(nItem),
