@@ -2,6 +2,7 @@
 #include "console/ConsoleDlg.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <iterator>
 
 #include "console/AboutDlg.h"
@@ -135,18 +136,21 @@ size_t RepeatedCharacterLength(const std::string& text)
     return nLength;
 }
 
-// One line of a copy: the texts of the four columns separated by tabs, ending CR LF. A
-// remote computer may send a tab or a line break within a name, which would break the
-// line into other columns or rows: each becomes a space.
-template <typename TextOfColumn>
-void AppendCopiedLine(std::string& out, TextOfColumn textOf)
+// One line of a copy: the texts of the four columns separated by tabs, ending CR LF.
+// fillText(nColumn, text) gives each. A remote computer may send a tab or a line break
+// within a name, which would break the line into other columns or rows: each becomes a
+// space.
+template <typename FillText>
+void AppendCopiedLine(std::string& out, std::string& text, FillText fillText)
 {
     for (int nColumn = 0; nColumn < static_cast<int>(std::size(kListColumns)); ++nColumn) {
         if (nColumn > 0)
             out += '\t';
-        const std::string text = textOf(nColumn);
-        std::replace_copy_if(text.begin(), text.end(), std::back_inserter(out),
-                             [](char ch) { return ch == '\t' || ch == '\r' || ch == '\n'; }, ' ');
+        fillText(nColumn, text);
+        const size_t nStart = out.size();
+        out += text;
+        std::replace_if(out.begin() + static_cast<std::ptrdiff_t>(nStart), out.end(),
+                        [](char ch) { return ch == '\t' || ch == '\r' || ch == '\n'; }, ' ');
     }
     out += "\r\n";
 }
@@ -470,13 +474,14 @@ void CConsoleDlg::FindTypedName()
 int CConsoleDlg::FindServiceRow(const std::string& strUpperPrefix, int nStart) const
 {
     const int nRows = m_listServices.GetItemCount();
+    std::string name;
     for (int i = 0; i < nRows; ++i) {
         const int nRow = (nStart + i) % nRows;
-        std::string name = m_listServices.GetItemText(nRow, kServiceNameColumn);
+        m_listServices.GetItemText(nRow, kServiceNameColumn, name);
         if (name.size() < strUpperPrefix.size())
             continue;
-        name.resize(strUpperPrefix.size());
-        if (UpperCase(std::move(name)) == strUpperPrefix)
+        ::CharUpperBuffA(name.data(), static_cast<DWORD>(strUpperPrefix.size()));
+        if (name.compare(0, strUpperPrefix.size(), strUpperPrefix) == 0)
             return nRow;
     }
     return -1;
@@ -502,19 +507,23 @@ void CConsoleDlg::CopySelectedRow()
     // Nothing selected: the clipboard keeps what it holds.
     if (nRow < 0)
         return;
-    std::string text;
-    AppendCopiedLine(text, [&](int nColumn) { return m_listServices.GetItemText(nRow, nColumn); });
+    std::string text, cell;
+    AppendCopiedLine(text, cell, [&](int nColumn, std::string& into) {
+        m_listServices.GetItemText(nRow, nColumn, into);
+    });
     PutOnClipboard(text);
 }
 
 // The headings, then every row in the list's order.
 void CConsoleDlg::CopyWholeList()
 {
-    std::string text;
-    AppendCopiedLine(text, [](int nColumn) { return std::string(kListColumns[nColumn].heading); });
+    std::string text, cell;
+    AppendCopiedLine(text, cell, [](int nColumn, std::string& into) { into = kListColumns[nColumn].heading; });
     const int nRows = m_listServices.GetItemCount();
     for (int nRow = 0; nRow < nRows; ++nRow)
-        AppendCopiedLine(text, [&](int nColumn) { return m_listServices.GetItemText(nRow, nColumn); });
+        AppendCopiedLine(text, cell, [&](int nColumn, std::string& into) {
+            m_listServices.GetItemText(nRow, nColumn, into);
+        });
     PutOnClipboard(text);
 }
 

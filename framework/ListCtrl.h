@@ -26,6 +26,9 @@ public:
     BOOL EnsureVisible(int nItem, BOOL bPartialOK);
     // The whole text of the cell, however long.
     std::string GetItemText(int nItem, int nSubItem) const;
+    // The same into text, whose memory is reused: a loop over many cells reads them all
+    // without allocating.
+    void GetItemText(int nItem, int nSubItem, std::string& text) const;
     BOOL DeleteAllItems();
     // The mask is left at 0, which the control reads as every bit. Returns the old style.
     DWORD SetExtendedStyle(DWORD dwNewStyle);
