@@ -437,7 +437,7 @@ bool CConsoleDlg::OnTypedCharacter(UINT nChar, DWORD dwTime)
     if (nChar < 0x20 || nChar == 0x7F)
         return false;
     const bool bNameGoesOn = !m_strTypedName.empty() && dwTime - m_dwLastTyped <= kTypingPauseMs;
-    // A space begins no name: its key has selected the focused row, as the list does.
+    // A space begins no name; its key, not its character, is the list's.
     if (nChar == ' ' && !bNameGoesOn)
         return true;
     if (!bNameGoesOn)
