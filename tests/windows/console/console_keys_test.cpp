@@ -87,7 +87,8 @@ TEST_F(ConsoleKeys, TypingANameSelectsTheNextRowWhoseServiceNameStartsWithIt)
     EXPECT_EQ(beeps.LastType(), static_cast<UINT>(MB_OK));
 }
 
-// The list's redraw is off while a pass fills it: the row found must show all the same.
+// While a pass fills the list its redraw is off, and with it the list's own scroll range:
+// the row that a single key finds must be scrolled to and shown all the same.
 TEST_F(ConsoleKeys, ANameTypedDuringAFillFindsARowArrivedSoFarAndShowsIt)
 {
     constexpr int kFound = 195;  // among the last rows written before the pass is held
