@@ -1,6 +1,7 @@
 // Times Quillmark.exe on the loopback bed from a second process, as a user would see it,
 // beside reference programs started and driven the same way in the same prefix, and
-// prints the figures with their ratios. Phases: fill (with responsiveness and memory), startup.
+// prints the figures with their ratios. Phases: fill (with responsiveness and memory), startup,
+// keys (a service name typed on the list, and the whole list copied).
 // The programs take turns rep by rep (A B A B ...), so a burst of noise from elsewhere on
 // the machine hits both sides of a ratio rather than one.
 #include <windows.h>
@@ -437,7 +438,7 @@ struct Settings {
     std::string product, refProtocol, refDialog, refTemplate;
     int reps = 7;
     int startupReps = 7;
-    bool fill = false, startup = false;
+    bool fill = false, startup = false, keys = false;
 };
 
 void PrintFill(const Settings& settings)
@@ -580,10 +581,174 @@ void PrintStartup(const Settings& settings)
     std::fflush(stdout);
 }
 
+// ---- Keys ----
+
+// Characters typed on the list within this long of each other make one name: a pause
+// longer than this starts the next name afresh.
+constexpr DWORD kTypingPauseMs = 1100;
+
+// Fills the list once; the keys then work on the same rows in both programs.
+void FillOnce(const FillTarget& target, int rows)
+{
+    BringToTop(target);
+    ::PostMessageA(target.hButton, BM_CLICK, 0, 0);
+    testbed::WaitUntil([&] { return RowCount(target) == rows; }, kFillTimeoutMs,
+                       std::string(target.name) + ": the list to hold every row");
+    ::Sleep(1000);  // the fill's end is handled: the list shows every row
+}
+
+HWND FocusOf(HWND hWnd)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return ::GetGUIThreadInfo(::GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// The program in front, with the keyboard's focus on its list (Tab from the button).
+void FocusList(const FillTarget& target)
+{
+    BringToTop(target);
+    ::SetForegroundWindow(target.hDialog);
+    for (int tabs = 0; tabs < 8 && FocusOf(target.hDialog) != target.hList; ++tabs) {
+        testbed::PressKey(VK_TAB);
+        testbed::PollUntil([&] { return FocusOf(target.hDialog) == target.hList; }, 300, 5);
+    }
+    testbed::WaitUntil([&] { return FocusOf(target.hDialog) == target.hList && ::GetForegroundWindow() == target.hDialog; },
+                       5000, std::string(target.name) + ": the list in front with the focus");
+}
+
+// One character typed on the list, timed until the program has handled it: a marker
+// posted behind it (the list's hover time, which neither program uses) has come back.
+double TimedKey(const FillTarget& target, char ch)
+{
+    static LPARAM marker = 1000;
+    ++marker;
+    const double t0 = Now();
+    ::PostMessageA(target.hList, WM_CHAR, static_cast<unsigned char>(ch), 1);
+    ::PostMessageA(target.hList, LVM_SETHOVERTIME, 0, marker);
+    while (Send(target.hList, LVM_GETHOVERTIME) != marker)
+        ::Sleep(1);
+    return Now() - t0;
+}
+
+int SelectedRow(const FillTarget& target)
+{
+    return static_cast<int>(Send(target.hList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// The clipboard's text length, or -1 when it holds none.
+long ClipboardTextLength()
+{
+    long length = -1;
+    testbed::PollUntil([] { return ::OpenClipboard(nullptr) != FALSE; }, 5000, 5);
+    if (const HANDLE hText = ::GetClipboardData(CF_TEXT)) {
+        if (const char* text = static_cast<const char*>(::GlobalLock(hText))) {
+            length = static_cast<long>(::strnlen(text, ::GlobalSize(hText)));
+            ::GlobalUnlock(hText);
+        }
+    }
+    ::CloseClipboard();
+    return length;
+}
+
+// Ctrl+Shift+C on the list, timed from the key until the clipboard holds the new text
+// and is closed again.
+double TimedCopy(const FillTarget& target, long* pLength)
+{
+    FocusList(target);
+    const DWORD before = ::GetClipboardSequenceNumber();
+    const double t0 = Now();
+    testbed::PressKey('C', {VK_CONTROL, VK_SHIFT});
+    if (!testbed::PollUntil([&] { return ::GetClipboardSequenceNumber() != before && !::GetOpenClipboardWindow() &&
+                                         ::IsClipboardFormatAvailable(CF_TEXT); },
+                            10000, 1))
+        throw DriverError(std::string(target.name) + ": Ctrl+Shift+C put nothing on the clipboard");
+    const double elapsed = Now() - t0;
+    *pLength = ClipboardTextLength();
+    return elapsed;
+}
+
+struct KeyFigures {
+    Figure everyKey;    // every key of every rep
+    Figure slowestKey;  // the slowest key of each rep
+    Figure copy;
+    long copied = 0;
+    bool bFoundEveryTime = true;
+};
+
+// A rep: after a pause, the name typed key by key, then a key that matches no name.
+void TypeName(const FillTarget& target, const std::string& typed, int expectedRow, KeyFigures& figures)
+{
+    ::Sleep(kTypingPauseMs);
+    double slowest = 0;
+    for (const char ch : typed) {
+        const double t = TimedKey(target, ch);
+        figures.everyKey.values.push_back(t);
+        slowest = std::max(slowest, t);
+    }
+    figures.slowestKey.values.push_back(slowest);
+    figures.bFoundEveryTime = figures.bFoundEveryTime && SelectedRow(target) == expectedRow;
+}
+
+void PrintKeys(const Settings& settings)
+{
+    const int expected = static_cast<int>(testbed::BedEnumeration().size());
+    testbed::CQuillmark product;
+    CProgram refProgram(settings.refProtocol, "");
+    FillTarget oursTarget = QuillmarkTarget(product);
+    FillTarget refTarget = ReferenceTarget(refProgram, "plain loop", false);
+    ::CloseHandle(oursTarget.hProcess);
+    FillTarget* const targets[] = {&oursTarget, &refTarget};
+    for (FillTarget* target : targets)
+        FillOnce(*target, expected);
+
+    // The last row's name, typed in lower case: one of its keys searches from the first
+    // rows of its kind down to the last row. The closing "#" matches nothing, so the whole
+    // list is searched round once, and the program beeps.
+    const std::vector<testbed::ListRow> rows = product.Rows();
+    const int lastRow = static_cast<int>(rows.size()) - 1;
+    std::string typed = rows.back().strName;
+    ::CharLowerBuffA(typed.data(), static_cast<DWORD>(typed.size()));
+    typed += "#";
+
+    KeyFigures figures[2];
+    for (int rep = 0; rep < settings.reps; ++rep)
+        for (size_t i = 0; i < 2; ++i) {
+            BringToTop(*targets[i]);
+            TypeName(*targets[i], typed, lastRow, figures[i]);
+        }
+    for (int rep = 0; rep < settings.reps; ++rep)
+        for (size_t i = 0; i < 2; ++i)
+            figures[i].copy.values.push_back(TimedCopy(*targets[i], &figures[i].copied));
+
+    const KeyFigures& ours = figures[0];
+    const KeyFigures& ref = figures[1];
+    std::printf("\n== Keys on the list: %d rows; Quillmark and a plain loop over the list's texts (reference\n"
+                "   program) in turns, rep by rep ==\n", expected);
+    std::printf("  typed name: \"%s\" (the last row's name, then a character no name has), one posted\n"
+                "          character at a time, each timed until the program has handled it\n", typed.c_str());
+    std::printf("  Quillmark   every key    %s\n", Describe(ours.everyKey, true).c_str());
+    std::printf("  plain loop  every key    %s\n", Describe(ref.everyKey, true).c_str());
+    std::printf("  Quillmark   slowest key  %s  goal <= 50 ms: %s\n", Describe(ours.slowestKey, true).c_str(),
+                Verdict(ours.slowestKey.Max() <= 0.050).c_str());
+    std::printf("  plain loop  slowest key  %s\n", Describe(ref.slowestKey, true).c_str());
+    PrintRatio("Quillmark / plain loop, every key", Ratio(ours.everyKey, ref.everyKey), "");
+    PrintRatio("Quillmark / plain loop, slowest key", Ratio(ours.slowestKey, ref.slowestKey), "");
+    if (!ours.bFoundEveryTime || !ref.bFoundEveryTime)
+        std::printf("  NOTE: a program did not end on the last row (Quillmark %s, plain loop %s)\n",
+                    ours.bFoundEveryTime ? "did" : "did not", ref.bFoundEveryTime ? "did" : "did not");
+    std::printf("  Ctrl+Shift+C: the key pressed -> the clipboard holds the new text and is closed again\n");
+    std::printf("  Quillmark   whole list   %s  (%ld bytes)  goal <= 200 ms: %s\n", Describe(ours.copy, true).c_str(),
+                ours.copied, Verdict(ours.copy.Max() <= 0.200).c_str());
+    std::printf("  plain loop  whole list   %s  (%ld bytes)\n", Describe(ref.copy, true).c_str(), ref.copied);
+    PrintRatio("Quillmark / plain loop, whole list", Ratio(ours.copy, ref.copy), "");
+    std::fflush(stdout);
+}
+
 int Usage()
 {
     std::fprintf(stderr, "usage: bench_driver [--poll-ms N] [--reps N] [--startup-reps N] "
-                         "phase...   (phases: fill startup)\n");
+                         "phase...   (phases: fill startup keys)\n");
     return 2;
 }
 
@@ -614,6 +779,8 @@ int main(int argc, char** argv)
             settings.fill = true;
         } else if (arg == "startup") {
             settings.startup = true;
+        } else if (arg == "keys") {
+            settings.keys = true;
         } else {
             return Usage();
         }
@@ -633,6 +800,8 @@ int main(int argc, char** argv)
             PrintFill(settings);
         if (settings.startup)
             PrintStartup(settings);
+        if (settings.keys)
+            PrintKeys(settings);
     } catch (const std::exception& error) {
         std::printf("bench_driver: %s\n", error.what());
         return 1;

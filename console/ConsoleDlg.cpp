@@ -2,8 +2,11 @@
 #include "console/ConsoleDlg.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 #include "console/AboutDlg.h"
+#include "console/Clipboard.h"
 #include "controls/LinkAddresses.h"
 #include "remote/StartStop.h"
 #include "resources/resource.h"
@@ -22,6 +25,18 @@ constexpr UINT kFillRepaintMs = 250;
 // this often.
 constexpr UINT_PTR kDeferredWorkTimer = 2;
 constexpr UINT kDeferredWorkRetryMs = 50;
+
+// The list's columns: heading, and share of the list's width in tenths.
+struct ListColumn {
+    const char* heading;
+    int nTenths;
+};
+constexpr ListColumn kListColumns[] = {
+    {"", 1}, {"Service Name", 3}, {"Display Name", 4}, {"State", 2}};
+constexpr int kServiceNameColumn = 1;
+
+// Characters typed on the list within this long of each other make one name.
+constexpr DWORD kTypingPauseMs = 1000;
 
 // Drops the keys and clicks waiting in this thread's queue.
 void DiscardQueuedInput()
@@ -84,8 +99,66 @@ private:
     bool& m_bUnderWay;
 };
 
+bool IsKeyDown(int vk) { return ::GetKeyState(vk) < 0; }
+
+// F5 on its own. Held down, a key repeats; one press is one refresh, as one click is.
+bool IsRefreshKey(const MSG& msg)
+{
+    const bool bRepeat = (msg.lParam & (LPARAM{1} << 30)) != 0;
+    return msg.message == WM_KEYDOWN && msg.wParam == VK_F5 && !bRepeat && !IsKeyDown(VK_SHIFT) &&
+           !IsKeyDown(VK_CONTROL) && !IsKeyDown(VK_MENU);
+}
+
+// Ctrl+C, or Ctrl+Shift+C. With Alt too it is a character on some keyboards.
+bool IsCopyKey(const MSG& msg)
+{
+    return msg.message == WM_KEYDOWN && msg.wParam == 'C' && IsKeyDown(VK_CONTROL) && !IsKeyDown(VK_MENU);
+}
+
+// The text in upper case, as the system code page maps each character.
+std::string UpperCase(std::string text)
+{
+    if (!text.empty())
+        ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The length in bytes of the character the text is made of, typed once or more (a
+// character of the system code page may take two bytes); 0 when there are others.
+size_t RepeatedCharacterLength(const std::string& text)
+{
+    const size_t nLength = static_cast<size_t>(::CharNextA(text.c_str()) - text.c_str());
+    if (nLength == 0 || text.size() % nLength != 0)
+        return 0;
+    for (size_t at = nLength; at < text.size(); at += nLength)
+        if (text.compare(at, nLength, text, 0, nLength) != 0)
+            return 0;
+    return nLength;
+}
+
+// One line of a copy: the texts of the four columns separated by tabs, ending CR LF.
+// fillText(nColumn, text) gives each. A remote computer may send a tab or a line break
+// within a name, which would break the line into other columns or rows: each becomes a
+// space.
+template <typename FillText>
+void AppendCopiedLine(std::string& out, std::string& text, FillText fillText)
+{
+    for (int nColumn = 0; nColumn < static_cast<int>(std::size(kListColumns)); ++nColumn) {
+        if (nColumn > 0)
+            out += '\t';
+        fillText(nColumn, text);
+        const size_t nStart = out.size();
+        out += text;
+        std::replace_if(out.begin() + static_cast<std::ptrdiff_t>(nStart), out.end(),
+                        [](char ch) { return ch == '\t' || ch == '\r' || ch == '\n'; }, ' ');
+    }
+    out += "\r\n";
+}
+
 }  // namespace
 
+// Keys reach the console before its controls in PreTranslateMessage: F5 anywhere, and on
+// the list a typed name, Ctrl+C and Ctrl+Shift+C.
 BEGIN_MESSAGE_MAP(CConsoleDlg, CDialog)
     ON_WM_SYSCOMMAND()
     ON_WM_PAINT()
@@ -153,16 +226,38 @@ BOOL CConsoleDlg::OnInitDialog()
     RECT rcList;
     m_listServices.GetClientRect(&rcList);
     const int w = rcList.right - rcList.left;
-    m_listServices.InsertColumn(0, "", LVCFMT_LEFT, w / 10, 0);
-    m_listServices.InsertColumn(1, "Service Name", LVCFMT_LEFT, (3 * w) / 10, 1);
-    m_listServices.InsertColumn(2, "Display Name", LVCFMT_LEFT, (4 * w) / 10, 2);
-    m_listServices.InsertColumn(3, "State", LVCFMT_LEFT, (2 * w) / 10, 3);
+    for (int n = 0; n < static_cast<int>(std::size(kListColumns)); ++n)
+        m_listServices.InsertColumn(n, kListColumns[n].heading, LVCFMT_LEFT,
+                                    (kListColumns[n].nTenths * w) / 10, n);
 
     // A mask of 0 means every bit: the extended style becomes exactly this.
     m_listServices.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
     OnCurrentCredential();
     return TRUE;
+}
+
+// For those who work from the keyboard: F5 anywhere in the console is Run; on the list, a
+// typed name finds its row (the list's own search would look at the position column),
+// and Ctrl+C and Ctrl+Shift+C copy. The rest goes on to the dialog's keys and the controls.
+BOOL CConsoleDlg::PreTranslateMessage(MSG* pMsg)
+{
+    if (pMsg->hwnd == m_listServices.m_hWnd) {
+        if (pMsg->message == WM_CHAR && OnTypedCharacter(static_cast<UINT>(pMsg->wParam), pMsg->time))
+            return TRUE;
+        if (IsCopyKey(*pMsg)) {
+            if (IsKeyDown(VK_SHIFT))
+                CopyWholeList();
+            else
+                CopySelectedRow();
+            return TRUE;
+        }
+    }
+    if (IsRefreshKey(*pMsg) && (pMsg->hwnd == m_hWnd || ::IsChild(m_hWnd, pMsg->hwnd))) {
+        RefreshServiceList();
+        return TRUE;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
 }
 
 // ---- IServiceConsole ----
@@ -330,6 +425,113 @@ void CConsoleDlg::ShowServiceMenu(POINT ptScreen)
     ::TrackPopupMenu(::GetSubMenu(hMenu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, ptScreen.x,
                      ptScreen.y, 0, m_hWnd, nullptr);
     ::DestroyMenu(hMenu);
+}
+
+// ---- The keyboard on the list ----
+
+// Returns whether the character was taken: every printable one is, so that the list's own
+// search never sees it.
+bool CConsoleDlg::OnTypedCharacter(UINT nChar, DWORD dwTime)
+{
+    // The keys' own characters: Enter, Escape, Tab, Backspace.
+    if (nChar < 0x20 || nChar == 0x7F)
+        return false;
+    const bool bNameGoesOn = !m_strTypedName.empty() && dwTime - m_dwLastTyped <= kTypingPauseMs;
+    // A space begins no name; its key, not its character, is the list's.
+    if (nChar == ' ' && !bNameGoesOn)
+        return true;
+    if (!bNameGoesOn)
+        m_strTypedName.clear();
+    // A double-byte character may come in one message, lead byte first.
+    if (nChar > 0xFF)
+        m_strTypedName += static_cast<char>((nChar >> 8) & 0xFF);
+    m_strTypedName += static_cast<char>(nChar & 0xFF);
+    m_dwLastTyped = dwTime;
+    FindTypedName();
+    return true;
+}
+
+// The next row whose service name starts with the name typed so far, case aside. One
+// character typed again and again moves on to the next row that starts with it, as the
+// system's own lists of files do.
+void CConsoleDlg::FindTypedName()
+{
+    const size_t nRepeated = RepeatedCharacterLength(m_strTypedName);
+    const std::string strPrefix = UpperCase(nRepeated ? m_strTypedName.substr(0, nRepeated) : m_strTypedName);
+    // A name just begun, or moving on, looks from the row after the current one; a name
+    // that grows keeps the current row for as long as it matches.
+    const int nCurrent = m_listServices.GetNextItem(-1, LVNI_FOCUSED);
+    const int nRow = FindServiceRow(strPrefix, nRepeated ? nCurrent + 1 : std::max(nCurrent, 0));
+    if (nRow < 0) {
+        ::MessageBeep(MB_OK);
+        return;
+    }
+    SelectFoundRow(nRow);
+}
+
+// The first row from nStart on, round past the end, whose service name starts with the
+// prefix (given in upper case); -1 when there is none.
+int CConsoleDlg::FindServiceRow(const std::string& strUpperPrefix, int nStart) const
+{
+    const int nRows = m_listServices.GetItemCount();
+    std::string name;
+    for (int i = 0; i < nRows; ++i) {
+        const int nRow = (nStart + i) % nRows;
+        m_listServices.GetItemText(nRow, kServiceNameColumn, name);
+        if (name.size() < strUpperPrefix.size())
+            continue;
+        ::CharUpperBuffA(name.data(), static_cast<DWORD>(strUpperPrefix.size()));
+        if (name.compare(0, strUpperPrefix.size(), strUpperPrefix) == 0)
+            return nRow;
+    }
+    return -1;
+}
+
+// A fill keeps the list's redraw off, and with it the list's own scroll range, within
+// which it scrolls: the range is brought up to the rows there are first. The row then
+// shows at once, not at the fill's next repaint.
+void CConsoleDlg::SelectFoundRow(int nRow)
+{
+    const bool bFilling = IsPassRunning();
+    m_listServices.SetItemState(nRow, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    if (bFilling)
+        MoveScrollBar(m_listServices.GetItemCount());
+    m_listServices.EnsureVisible(nRow, FALSE);
+    if (bFilling)
+        RepaintDuringFill();
+}
+
+void CConsoleDlg::CopySelectedRow()
+{
+    const int nRow = m_listServices.GetNextItem(-1, LVNI_SELECTED);
+    // Nothing selected: the clipboard keeps what it holds.
+    if (nRow < 0)
+        return;
+    std::string text, cell;
+    AppendCopiedLine(text, cell, [&](int nColumn, std::string& into) {
+        m_listServices.GetItemText(nRow, nColumn, into);
+    });
+    PutOnClipboard(text);
+}
+
+// The headings, then every row in the list's order.
+void CConsoleDlg::CopyWholeList()
+{
+    std::string text, cell;
+    AppendCopiedLine(text, cell, [](int nColumn, std::string& into) { into = kListColumns[nColumn].heading; });
+    const int nRows = m_listServices.GetItemCount();
+    for (int nRow = 0; nRow < nRows; ++nRow)
+        AppendCopiedLine(text, cell, [&](int nColumn, std::string& into) {
+            m_listServices.GetItemText(nRow, nColumn, into);
+        });
+    PutOnClipboard(text);
+}
+
+// Another program holding the clipboard is no error worth a box: the copy beeps.
+void CConsoleDlg::PutOnClipboard(const std::string& text)
+{
+    if (!CopyTextToClipboard(m_hWnd, text))
+        ::MessageBeep(MB_OK);
 }
 
 LRESULT CConsoleDlg::OnDeferredWork(WPARAM /*wParam*/, LPARAM /*lParam*/)

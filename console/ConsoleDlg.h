@@ -41,6 +41,7 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
 
     // Message handlers, in the order of the message map.
     void OnSysCommand(UINT nID, LPARAM lParam);
@@ -70,6 +71,16 @@ private:
 
     void CheckCredentialButton(int id, UINT check);
     void ShowServiceMenu(POINT ptScreen);
+
+    // The keyboard on the list: a typed name, and copies of what it shows.
+    bool OnTypedCharacter(UINT nChar, DWORD dwTime);
+    void FindTypedName();
+    int FindServiceRow(const std::string& strUpperPrefix, int nStart) const;
+    void SelectFoundRow(int nRow);
+    void CopySelectedRow();
+    void CopyWholeList();
+    void PutOnClipboard(const std::string& text);
+
     void Choose(Command command);
     bool IsFreeForDeferredWork() const;
     void ActOnDeferredWork();
@@ -118,4 +129,8 @@ private:
     // What the list was to paint when its redraw went off (the emptied list, as a fill
     // begins), which the next showing paints, in the list's client coordinates.
     CRgn m_rgnUnpainted;
+
+    // The name typed on the list so far, and when its last character came.
+    std::string m_strTypedName;
+    DWORD m_dwLastTyped = 0;
 };

@@ -126,8 +126,6 @@ INT_PTR CDialog::DoModal()
     return m_nModalResult;
 }
 
-// IsDialogMessage gives the platform's keyboard behaviour: Tab, Enter for the default
-// button, Escape for IDCANCEL.
 void CDialog::RunModalLoop()
 {
     const HWND hDlg = m_hWnd;
@@ -141,15 +139,23 @@ void CDialog::RunModalLoop()
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        if (IsHelpKey(msg) && (msg.hwnd == hDlg || ::IsChild(hDlg, msg.hwnd))) {
-            ::SendMessageA(hDlg, WM_COMMAND, ID_HELP, 0);
-            continue;
-        }
-        if (!::IsDialogMessageA(hDlg, &msg)) {
+        if (!PreTranslateMessage(&msg)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
     }
+}
+
+// IsDialogMessage gives the platform's keyboard behaviour: Tab, Enter for the default
+// button, Escape for IDCANCEL.
+BOOL CDialog::PreTranslateMessage(MSG* pMsg)
+{
+    const HWND hDlg = m_hWnd;
+    if (IsHelpKey(*pMsg) && (pMsg->hwnd == hDlg || ::IsChild(hDlg, pMsg->hwnd))) {
+        ::SendMessageA(hDlg, WM_COMMAND, ID_HELP, 0);
+        return TRUE;
+    }
+    return ::IsDialogMessageA(hDlg, pMsg);
 }
 
 BOOL CDialog::UpdateData(BOOL bSaveAndValidate)

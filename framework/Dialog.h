@@ -46,6 +46,11 @@ protected:
     virtual void OnOK();
     // Called for IDCANCEL (Escape, the close box): ends with IDCANCEL.
     virtual void OnCancel();
+    // Called by the modal loop with each message it takes from the queue, before the
+    // message goes on: TRUE when it was handled here and must go no further. Here the
+    // dialog's own keys: F1, and the dialog manager's (Tab, Enter, Escape). A dialog that
+    // takes keys of its own handles them first and passes the rest on to this.
+    virtual BOOL PreTranslateMessage(MSG* pMsg);
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -1,7 +1,7 @@
 // CListCtrl: list-view messages, ANSI variants.
 #include "framework/ListCtrl.h"
 
-#include <vector>
+#include <algorithm>
 
 int CListCtrl::InsertColumn(int nCol, const char* lpszColumnHeading, int nFormat, int nWidth,
                             int nSubItem)
@@ -36,6 +36,26 @@ BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* lpszText)
                                             reinterpret_cast<LPARAM>(&item)));
 }
 
+int CListCtrl::GetItemCount() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0));
+}
+
+BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask)
+{
+    LVITEMA item = {};
+    item.state = nState;
+    item.stateMask = nMask;
+    return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_SETITEMSTATE, static_cast<WPARAM>(nItem),
+                                            reinterpret_cast<LPARAM>(&item)));
+}
+
+BOOL CListCtrl::EnsureVisible(int nItem, BOOL bPartialOK)
+{
+    return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_ENSUREVISIBLE, static_cast<WPARAM>(nItem),
+                                            static_cast<LPARAM>(bPartialOK)));
+}
+
 int CListCtrl::GetNextItem(int nItem, int nFlags) const
 {
     return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETNEXTITEM, static_cast<WPARAM>(nItem),
@@ -44,24 +64,37 @@ int CListCtrl::GetNextItem(int nItem, int nFlags) const
 
 std::string CListCtrl::GetItemText(int nItem, int nSubItem) const
 {
+    std::string text;
+    GetItemText(nItem, nSubItem, text);
+    return text;
+}
+
+void CListCtrl::GetItemText(int nItem, int nSubItem, std::string& text) const
+{
     // The control says only how much it copied, so the buffer grows until the text fits
     // with room to spare: room for the widest character (two bytes in a double-byte code
     // page, which the control drops whole when it does not fit) besides the terminator.
     constexpr size_t kLargestText = size_t{1} << 24;
-    std::vector<char> buffer(256);
+    text.resize(std::max<size_t>(text.capacity(), 256));
     for (;;) {
         LVITEMA item = {};
         item.iSubItem = nSubItem;
-        item.pszText = buffer.data();
-        item.cchTextMax = static_cast<int>(buffer.size());
+        item.pszText = text.data();
+        item.cchTextMax = static_cast<int>(text.size());
         const LRESULT copied = ::SendMessageA(m_hWnd, LVM_GETITEMTEXTA,
                                               static_cast<WPARAM>(nItem),
                                               reinterpret_cast<LPARAM>(&item));
-        if (copied <= 0 || !item.pszText)
-            return {};
-        if (static_cast<size_t>(copied) + 2 < buffer.size() || buffer.size() >= kLargestText)
-            return std::string(item.pszText, static_cast<size_t>(copied));
-        buffer.resize(buffer.size() * 2);
+        if (copied <= 0 || !item.pszText) {
+            text.clear();
+            return;
+        }
+        if (static_cast<size_t>(copied) + 2 < text.size() || text.size() >= kLargestText) {
+            if (item.pszText != text.data())
+                text.assign(item.pszText, static_cast<size_t>(copied));
+            text.resize(static_cast<size_t>(copied));
+            return;
+        }
+        text.resize(text.size() * 2);
     }
 }
 

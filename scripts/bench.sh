@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Benchmark: how fast Quillmark fills its list, answers while filling and starts, and how
-# big it is, each beside a reference program measured in the same run on the same bed.
+# Benchmark: how fast Quillmark fills its list, answers while filling and starts, how fast
+# a typed name and a copy of the list answer, and how big it is, each beside a reference
+# program measured in the same run on the same bed.
 # Each program and its reference take turns rep by rep, and a ratio never mixes builds.
 # Prints figures; it passes or fails nothing. About 4 to 6 minutes on 2 cores.
 #   scripts/bench.sh [--reps N]      (timed repetitions of each fill and start; default 11)
@@ -53,7 +54,7 @@ for extra in 300 1000 3000; do
   # A fresh Wine server, so the bed's desktop opens on this run's display.
   testbed/bed.sh down "$bed"
   phases=fill
-  if [ "$extra" = 3000 ]; then phases="fill startup"; fi
+  if [ "$extra" = 3000 ]; then phases="fill startup keys"; fi
   echo
   echo "######## bed with $extra extra services ($bed) ########"
   # shellcheck disable=SC2086

@@ -346,4 +346,17 @@ void PressKey(WORD vk, std::initializer_list<WORD> modifiers)
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void TypeText(const std::string& text)
+{
+    for (const char ch : text) {
+        const SHORT key = ::VkKeyScanA(ch);
+        if (key == -1 || (HIBYTE(key) & ~1) != 0)
+            throw DriverError(std::string("the keyboard layout has no plain or shifted key for '") + ch + "'");
+        if (HIBYTE(key) & 1)
+            PressKey(LOBYTE(key), {VK_SHIFT});
+        else
+            PressKey(LOBYTE(key));
+    }
+}
+
 }  // namespace testbed

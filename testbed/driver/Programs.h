@@ -116,4 +116,8 @@ BoxIcon ScreenIcon(HWND hIconStatic, DWORD timeoutMs);
 // the modifiers go down, the key is pressed, the modifiers come up.
 void PressKey(WORD vk, std::initializer_list<WORD> modifiers = {});
 
+// Types the text key by key, each character with the key (and Shift, where needed) that
+// gives it on the current keyboard layout; throws for a character the layout has no key for.
+void TypeText(const std::string& text);
+
 }  // namespace testbed

@@ -100,6 +100,20 @@ void ConsoleTest::TearDown()
     TestApp().m_pMainWnd = nullptr;
 }
 
+void ConsoleTest::PressOn(HWND hWnd, UINT vk)
+{
+    ::PostMessageA(hWnd, WM_KEYDOWN, vk, 1);
+    ::PostMessageA(hWnd, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+    HandleQueued();
+}
+
+void ConsoleTest::TypeOn(HWND hWnd, const std::string& text)
+{
+    for (const char ch : text)
+        ::PostMessageA(hWnd, WM_CHAR, static_cast<unsigned char>(ch), 1);
+    HandleQueued();
+}
+
 bool ConsoleTest::WaitForPassEnd(DWORD milliseconds) const
 {
     return PumpUntil([this] { return !m_dlg.IsPassRunning(); }, milliseconds);

@@ -78,6 +78,13 @@ protected:
 
     HWND Item(int nID) const { return ::GetDlgItem(m_hDlg, nID); }
     void Click(int nID) const { ::SendMessageA(Item(nID), BM_CLICK, 0, 0); }
+    // Keys as the keyboard leaves them in the queue for the control (a key pressed and let
+    // go; characters typed, one WM_CHAR a byte), then handled by the console's own modal
+    // loop, which sees every key before the control does.
+    void PressOn(HWND hWnd, UINT vk);
+    void TypeOn(HWND hWnd, const std::string& text);
+    // Lets the console's own loop handle what is queued: input from the keyboard too.
+    void HandleQueued() { m_session->RunLoopOnce(); }
     bool WaitForPassEnd(DWORD milliseconds = 30000) const;
     bool Refresh();  // Run, and the whole pass it starts
     // Run on that many services, and back once the pass is held at the gate's row.

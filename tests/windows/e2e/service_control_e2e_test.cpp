@@ -185,6 +185,48 @@ TEST_F(ServiceControlTest, StartsTheServiceNamedInTheListInTheSystemCodePage)
     EXPECT_EQ(App().CellText(RowOf(kAccented), 3), "Service Running");
 }
 
+// From the keyboard alone: name the bed, refresh with F5, find the service by typing the
+// start of its name, and stop it from the menu that the menu key opens.
+TEST_F(ServiceControlTest, AServiceFoundByTypingItsNameIsStoppedFromTheKeyboardAlone)
+{
+    bed::Start(kRunning);
+    const int total = static_cast<int>(BedEnumeration().size());
+    ::SetForegroundWindow(App().Console());
+
+    // Run has the focus; past the list, Tab selects the remote-computer box's text.
+    PressKey(VK_TAB);
+    PressKey(VK_TAB);
+    TypeText(kBedHost);
+    PressKey(VK_F5);
+    App().WaitForRefreshEnd(Log(), 1, total);
+    EXPECT_EQ(App().Text(IDC_REMOTE_COMPUTER), kBedHost);
+
+    PressKey(VK_TAB, {VK_SHIFT});
+    TypeText("qmbedru");
+    const int row = RowOf(kRunning);
+    WaitUntil([&] { return App().SelectedRow() == row; }, 10000,
+              "row " + std::to_string(row) + " (" + kRunning + ") to be selected",
+              [&] { return "row " + std::to_string(App().SelectedRow()) + " is selected"; });
+    Shot("found-by-typing");
+
+    PressKey(VK_APPS);
+    WaitUntil([&] { return App().FindWindowOfProcess("#32768", nullptr) != nullptr; }, 10000,
+              "the menu that the menu key opens");
+    PressKey(VK_DOWN);
+    PressKey(VK_DOWN);
+    PressKey(VK_RETURN);
+    const MessageBoxSeen box = App().WaitForMessageBox();
+    ASSERT_EQ(box.strText, "Do you really want to stop the service?");
+    PressKey(VK_RETURN);  // Yes, the default button
+    WaitUntil([&] { return !::IsWindow(box.hWnd) || !::IsWindowVisible(box.hWnd); }, 10000,
+              "the question to close after Enter");
+
+    App().WaitForRefreshEnd(Log(), 3, total);
+    const std::string state = App().CellText(RowOf(kRunning), 3);
+    EXPECT_TRUE(state == "Stop Pending" || state == "Stopped") << state;
+    bed::WaitForState(kRunning, SERVICE_STOPPED, 10000);
+}
+
 // While a long list fills, the user chooses Stop on one row, then clicks another row and
 // names the computer another way. The stop waits for the list, then stops the service and
 // asks the computer it was chosen for; and an Enter typed while it waited on a slow remote

@@ -7,8 +7,8 @@ namespace {
 // The test's own fiber, made from its thread by the first session that is open on it.
 thread_local void* t_pTestFiber = nullptr;
 thread_local int t_nOpenSessions = 0;
-// The session whose dialog is starting: the hand-back timer carries no data of its own.
-thread_local CModalSession* t_pStarting = nullptr;
+// The session whose loop is to hand the thread back: the timer carries no data of its own.
+thread_local CModalSession* t_pHandingBack = nullptr;
 
 }  // namespace
 
@@ -18,7 +18,7 @@ CModalSession::CModalSession(CDialog& dlg) : m_dlg(dlg)
         t_pTestFiber = ::ConvertThreadToFiber(nullptr);
     m_pTestFiber = t_pTestFiber;
     m_pDialogFiber = ::CreateFiber(0, &CModalSession::RunDialog, this);
-    t_pStarting = this;
+    t_pHandingBack = this;
     ::SwitchToFiber(m_pDialogFiber);
 }
 
@@ -40,6 +40,30 @@ INT_PTR CModalSession::End()
     return m_nResult;
 }
 
+bool CModalSession::RunLoopUntil(const std::function<bool()>& done, DWORD milliseconds)
+{
+    const DWORD start = ::GetTickCount();
+    while (!m_bDone) {
+        SwitchToLoop();
+        if (done())
+            return true;
+        if (::GetTickCount() - start >= milliseconds)
+            return false;
+        // The queue was empty: wait for something to arrive rather than spin.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return false;
+}
+
+// A timer's message comes only once the queue holds nothing else (no sent or posted
+// message, no input, no paint): by then the loop has handled everything queued before.
+void CModalSession::SwitchToLoop()
+{
+    t_pHandingBack = this;
+    m_nHandBackTimer = ::SetTimer(nullptr, 0, 0, &CModalSession::HandBack);
+    ::SwitchToFiber(m_pDialogFiber);
+}
+
 void CALLBACK CModalSession::RunDialog(void* pSession)
 {
     auto* self = static_cast<CModalSession*>(pSession);
@@ -48,6 +72,7 @@ void CALLBACK CModalSession::RunDialog(void* pSession)
     self->m_nHandBackTimer = ::SetTimer(nullptr, 0, 0, &CModalSession::HandBack);
     self->m_nResult = self->m_dlg.DoModal();
     ::KillTimer(nullptr, self->m_nHandBackTimer);
+    t_pHandingBack = nullptr;
     self->m_bDone = true;
     // A fiber must never return: its thread would end with it.
     for (;;)
@@ -58,9 +83,10 @@ void CALLBACK CModalSession::HandBack(HWND /*hWnd*/, UINT /*message*/, UINT_PTR 
                                       DWORD /*dwTime*/)
 {
     ::KillTimer(nullptr, nIDEvent);
-    CModalSession* self = t_pStarting;
-    t_pStarting = nullptr;
-    ::SwitchToFiber(self->m_pTestFiber);
+    CModalSession* self = t_pHandingBack;
+    t_pHandingBack = nullptr;
+    if (self)
+        ::SwitchToFiber(self->m_pTestFiber);
 }
 
 }  // namespace testsupport

@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 namespace testsupport {
 namespace {
 
@@ -92,6 +94,66 @@ std::string ListText(HWND hList, int nItem, int nSubItem)
     char text[512] = "";
     ListView_GetItemText(hList, nItem, nSubItem, text, sizeof text);
     return text;
+}
+
+// ---- The clipboard ----
+
+std::optional<std::string> ClipboardText()
+{
+    if (!::OpenClipboard(nullptr))
+        return std::nullopt;
+    std::optional<std::string> text;
+    if (const HANDLE hData = ::GetClipboardData(CF_TEXT)) {
+        if (const auto* pText = static_cast<const char*>(::GlobalLock(hData))) {
+            text = std::string(pText, ::strnlen(pText, ::GlobalSize(hData)));
+            ::GlobalUnlock(hData);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+bool PutClipboardText(const std::string& text)
+{
+    if (!::OpenClipboard(nullptr))
+        return false;
+    ::EmptyClipboard();
+    bool bPut = false;
+    if (const HGLOBAL hData = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+        std::memcpy(::GlobalLock(hData), text.c_str(), text.size() + 1);
+        ::GlobalUnlock(hData);
+        bPut = ::SetClipboardData(CF_TEXT, hData) != nullptr;
+        if (!bPut)
+            ::GlobalFree(hData);
+    }
+    ::CloseClipboard();
+    return bPut;
+}
+
+CClipboardHolder::CClipboardHolder() : m_hRelease(::CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+    std::promise<bool> opened;
+    std::future<bool> isOpen = opened.get_future();
+    m_holder = std::thread([this, &opened] {
+        const bool bOpen = ::OpenClipboard(nullptr) != FALSE;
+        opened.set_value(bOpen);
+        if (!bOpen)
+            return;
+        ::WaitForSingleObject(m_hRelease, 30000);
+        ::CloseClipboard();
+    });
+    m_bHolding = isOpen.get();
+}
+
+void CClipboardHolder::Release()
+{
+    ::SetEvent(m_hRelease);
+    if (m_holder.joinable())
+        m_holder.join();
+    if (m_hRelease) {
+        ::CloseHandle(m_hRelease);
+        m_hRelease = nullptr;
+    }
 }
 
 }  // namespace testsupport

@@ -10,7 +10,9 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testbed/driver/Programs.h"
@@ -71,5 +73,29 @@ private:
 
 // A list view cell's text, read in this process.
 std::string ListText(HWND hList, int nItem, int nSubItem);
+
+// ---- The clipboard, as another program uses it ----
+
+// Its text (CF_TEXT); nullopt when it cannot be opened (someone holds it) or has none.
+std::optional<std::string> ClipboardText();
+// Puts the text there; false when the clipboard could not be opened.
+bool PutClipboardText(const std::string& text);
+
+// Keeps the clipboard open on a second thread, as a busy program may, until released.
+class CClipboardHolder {
+public:
+    CClipboardHolder();  // returns once the clipboard is held, or could not be
+    ~CClipboardHolder() { Release(); }
+    CClipboardHolder(const CClipboardHolder&) = delete;
+    CClipboardHolder& operator=(const CClipboardHolder&) = delete;
+
+    bool IsHolding() const { return m_bHolding; }
+    void Release();
+
+private:
+    HANDLE m_hRelease;
+    bool m_bHolding = false;
+    std::thread m_holder;
+};
 
 }  // namespace testsupport
