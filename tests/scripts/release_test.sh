@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# scripts/release.sh packaging the exes that scripts/build.sh has just built: two unsigned
-# runs must give the same zips; a run signed with a throwaway certificate must give exes that
-# verify and, signature removed, are the built ones; a wrong password must stop it in one line.
+# scripts/release.sh packaging the exes scripts/build.sh has just built: unsigned, twice; signed
+# with a throwaway certificate; with a wrong password.
 # shellcheck disable=SC2317
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -10,20 +9,12 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 
 # release DIR [VAR=VALUE...]: a release into $work/DIR; its output is kept in out and err.
-release() {
-  local dir="$1"
-  shift
-  env "$@" bash "$root/scripts/release.sh" --out "$work/$dir" >"$work/out" 2>"$work/err"
-}
+release() { env "${@:2}" bash "$root/scripts/release.sh" --out "$work/$1" >"$work/out" 2>"$work/err"; }
 # expect WHAT CHECK: one line per case; a failing case also shows what the release printed.
 expect() {
-  if "$2"; then
-    echo "[ OK ] release: $1"
-  else
-    echo "[ FAILED ] release: $1"
-    sed 's/^/  out: /' "$work/out"; sed 's/^/  err: /' "$work/err"
-    failures=$((failures + 1))
-  fi
+  if "$2"; then echo "[ OK ] release: $1"; return; fi
+  echo "[ FAILED ] release: $1"; sed 's/^/  out: /' "$work/out"; sed 's/^/  err: /' "$work/err"
+  failures=$((failures + 1))
 }
 # zip_entry DIR ARCH: unpacks that build's zip of $work/DIR into $work/x.
 zip_entry() { rm -rf "$work/x" && python3 -m zipfile -e "$work/$1/"*"-$2.zip" "$work/x"; }
