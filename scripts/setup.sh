@@ -8,7 +8,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install o
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 cmake ninja-build googletest libgtest-dev g++
           wine wine32:i386 fonts-wine xvfb xauth xdotool imagemagick icoutils x11-apps
-          python3 util-linux
+          python3 util-linux osslsigncode openssl
           clang-14 libclang-rt-14-dev)
 for p in "${packages[@]}"; do have_pkg "$p" || need+=("$p"); done
 

@@ -15,9 +15,10 @@ start_xvfb
 status=0
 arch="$(scripts/windows-arch.sh)"
 
-echo "== scripts: set-up against a mirror mid-update; the shipped exe built again elsewhere =="
+echo "== scripts: set-up against a mirror mid-update; the shipped exe built again elsewhere; the release =="
 bash tests/scripts/setup_test.sh || status=1
 bash tests/scripts/reproducible_test.sh || status=1
+bash tests/scripts/release_test.sh || status=1
 
 # The README's run command as a newcomer meets it: no demo bed yet and no display. It
 # must say it listed the bed, and its picture must show more than an empty screen.
