@@ -357,29 +357,18 @@ void CConsoleDlg::OnDownloadClicked()
 
 void CConsoleDlg::OnAdminCredential()
 {
-    CheckCredentialButton(IDC_CURRENT_CREDENTIAL, BST_UNCHECKED);
-    CheckCredentialButton(IDC_ADMIN_CREDENTIAL, BST_CHECKED);
+    CheckDlgButton(IDC_CURRENT_CREDENTIAL, BST_UNCHECKED);
+    CheckDlgButton(IDC_ADMIN_CREDENTIAL, BST_CHECKED);
     for (int id : {IDC_USER_NAME_LABEL, IDC_USER_NAME, IDC_PASSWORD_LABEL, IDC_PASSWORD})
         ::EnableWindow(GetDlgItem(id), TRUE);
 }
 
 void CConsoleDlg::OnCurrentCredential()
 {
-    CheckCredentialButton(IDC_CURRENT_CREDENTIAL, BST_CHECKED);
-    CheckCredentialButton(IDC_ADMIN_CREDENTIAL, BST_UNCHECKED);
+    CheckDlgButton(IDC_CURRENT_CREDENTIAL, BST_CHECKED);
+    CheckDlgButton(IDC_ADMIN_CREDENTIAL, BST_UNCHECKED);
     for (int id : {IDC_USER_NAME_LABEL, IDC_USER_NAME, IDC_PASSWORD_LABEL, IDC_PASSWORD})
         ::EnableWindow(GetDlgItem(id), FALSE);
-}
-
-// The button control gives a radio button the tab-stop style whenever it is checked;
-// the credential buttons are reached with the mouse only, so the style goes again.
-void CConsoleDlg::CheckCredentialButton(int id, UINT check)
-{
-    CheckDlgButton(id, check);
-    const HWND hButton = GetDlgItem(id);
-    const LONG_PTR style = ::GetWindowLongPtrA(hButton, GWL_STYLE);
-    if (style & WS_TABSTOP)
-        ::SetWindowLongPtrA(hButton, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_TABSTOP));
 }
 
 void CConsoleDlg::StartSelectedService() { Choose(Command::Start); }

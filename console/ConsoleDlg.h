@@ -69,7 +69,6 @@ private:
         std::unique_ptr<remote::CChosenTarget> target;
     };
 
-    void CheckCredentialButton(int id, UINT check);
     void ShowServiceMenu(POINT ptScreen);
 
     // The keyboard on the list: a typed name, and copies of what it shows.

@@ -133,10 +133,21 @@ void CTextLink::PreSubclassWindow()
     CStatic::PreSubclassWindow();
 }
 
-// Transparent text on the hollow brush: the dialog's own background shows around it.
+// A fixed blue can vanish on a high-contrast theme's background; the theme's own link
+// colour is chosen to be read on it.
+COLORREF LinkTextColour(COLORREF crOwn, DWORD dwHighContrastFlags)
+{
+    return (dwHighContrastFlags & HCF_HIGHCONTRASTON) ? ::GetSysColor(COLOR_HOTLIGHT) : crOwn;
+}
+
+// Transparent text on the hollow brush: the dialog's own background shows around it. The
+// setting is read at every paint, so a theme switched meanwhile shows at the next one.
 HBRUSH CTextLink::CtlColor(HDC hDC, UINT /*nCtlColor*/)
 {
-    ::SetTextColor(hDC, m_crText);
+    HIGHCONTRASTA highContrast = {sizeof highContrast, 0, nullptr};
+    if (!::SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof highContrast, &highContrast, 0))
+        highContrast.dwFlags = 0;
+    ::SetTextColor(hDC, LinkTextColour(m_crText, highContrast.dwFlags));
     ::SetBkMode(hDC, TRANSPARENT);
     return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
 }

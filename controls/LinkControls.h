@@ -36,6 +36,10 @@ private:
     HBITMAP m_hOriginal = nullptr;   // the picture the control loaded itself, never freed here
 };
 
+// The colour a text link draws its text in: its own, or the theme's link colour while the
+// high-contrast flags (as SPI_GETHIGHCONTRAST gives them) say high contrast is on.
+COLORREF LinkTextColour(COLORREF crOwn, DWORD dwHighContrastFlags);
+
 // A text line: blue, underlined, a hand over it, and a click opens the download page
 // whatever the line says.
 class CTextLink : public CStatic {

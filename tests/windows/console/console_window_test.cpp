@@ -185,7 +185,7 @@ TEST_F(ConsoleKeyboard, EnterInTheRemoteComputerBoxRefreshesThatComputer)
 TEST_F(ConsoleKeyboard, EnterOnDownloadHerePressesItInsteadOfRun)
 {
     // As a user gets there: a push button reached with Tab becomes the default one.
-    ::SetFocus(Item(IDC_REMOTE_COMPUTER));
+    ::SetFocus(Item(IDC_CURRENT_CREDENTIAL));
     PressKey(m_hDlg, VK_TAB);
     ASSERT_EQ(::GetFocus(), Item(IDC_DOWNLOAD));
     EXPECT_TRUE(PressKey(m_hDlg, VK_RETURN));
@@ -193,20 +193,21 @@ TEST_F(ConsoleKeyboard, EnterOnDownloadHerePressesItInsteadOfRun)
     EXPECT_EQ(m_platform.RemoteCalls(), 0);
 }
 
-TEST_F(ConsoleKeyboard, TabSkipsTheRadioButtonsAndTheDisabledBoxes)
+TEST_F(ConsoleKeyboard, TabReachesTheCheckedCredentialButtonWhoseArrowsChooseTheMode)
 {
-    const std::vector<int> currentMode = {IDC_SERVICE_LIST, IDC_REMOTE_COMPUTER, IDC_DOWNLOAD};
-    const std::vector<int> adminMode = {IDC_SERVICE_LIST, IDC_REMOTE_COMPUTER, IDC_DOWNLOAD,
-                                        IDC_USER_NAME, IDC_PASSWORD};
+    const std::vector<int> currentMode = {IDC_SERVICE_LIST, IDC_REMOTE_COMPUTER,
+                                          IDC_CURRENT_CREDENTIAL, IDC_DOWNLOAD};
+    const std::vector<int> adminMode = {IDC_SERVICE_LIST, IDC_REMOTE_COMPUTER, IDC_ADMIN_CREDENTIAL,
+                                        IDC_DOWNLOAD, IDC_USER_NAME, IDC_PASSWORD};
     EXPECT_EQ(TabCycle(m_hDlg), currentMode);
 
-    // A checked radio button gets a tab stop from its control; the console takes it away.
-    Click(IDC_ADMIN_CREDENTIAL);
-    EXPECT_FALSE(::GetWindowLongA(Item(IDC_ADMIN_CREDENTIAL), GWL_STYLE) & WS_TABSTOP);
+    // An arrow chooses as a click does: the stop moves to the checked button, the boxes follow.
+    ::SetFocus(Item(IDC_CURRENT_CREDENTIAL));
+    PressOn(::GetFocus(), VK_DOWN);
     EXPECT_EQ(TabCycle(m_hDlg), adminMode);
 
-    Click(IDC_CURRENT_CREDENTIAL);
-    EXPECT_FALSE(::GetWindowLongA(Item(IDC_CURRENT_CREDENTIAL), GWL_STYLE) & WS_TABSTOP);
+    ::SetFocus(Item(IDC_ADMIN_CREDENTIAL));
+    PressOn(::GetFocus(), VK_UP);
     EXPECT_EQ(TabCycle(m_hDlg), currentMode);
 }
 

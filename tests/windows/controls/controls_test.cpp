@@ -563,6 +563,10 @@ TEST_F(Modeless, TextLinksShowBlueOnTheDialogBackgroundWithNoBoxBehind)
         }
     }
     ::ReleaseDC(m_dlg->m_hWnd, hdc);
+    // In high contrast they take the theme's link colour. Wine cannot switch it on
+    // (SPI_SETHIGHCONTRAST fails with 1439, SPI_GETHIGHCONTRAST answers off): the choice alone.
+    EXPECT_EQ(LinkTextColour(kBlue, HCF_AVAILABLE | HCF_HIGHCONTRASTON), ::GetSysColor(COLOR_HOTLIGHT));
+    EXPECT_EQ(LinkTextColour(kBlue, HCF_AVAILABLE), kBlue);
 }
 
 // ---- Link controls: clicks ----

@@ -191,9 +191,13 @@ const std::vector<Control> kConsoleControls = {
     {IDC_RUN, "button", "Run", {347, 136, 62, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP},
     {IDC_SERVICE_LIST, "syslistview32", "", {7, 158, 409, 204},
      LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP},
-    {IDC_REMOTE_COMPUTER, "edit", "", {78, 118, 93, 14}, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
     {IDC_STATIC, "static", "Remote Computer:", {14, 119, 60, 8}, SS_LEFT | WS_GROUP},
-    {IDC_BANNER, "static", "#129", {7, 7, 409, 67}, SS_BITMAP | SS_NOTIFY | SS_SUNKEN},
+    {IDC_REMOTE_COMPUTER, "edit", "", {78, 118, 93, 14}, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
+    {IDC_CURRENT_CREDENTIAL, "button", "Current Credential", {189, 120, 72, 10},
+     BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP},
+    {IDC_ADMIN_CREDENTIAL, "button", "Admin User Name / Password", {278, 119, 111, 10},
+     BS_AUTORADIOBUTTON},
+    {IDC_BANNER, "static", "#129", {7, 7, 409, 67}, SS_BITMAP | SS_NOTIFY | SS_SUNKEN | WS_GROUP},
     {IDC_PROMO_TITLE, "static", "Tarnwick", {156, 79, 111, 8}, SS_LEFT | WS_GROUP},
     {IDC_PROMO_TEXT, "static",
      "Tarnwick watches the services on your network and tells you when one stops.",
@@ -204,10 +208,6 @@ const std::vector<Control> kConsoleControls = {
     {IDC_PASSWORD_LABEL, "static", "Password:", {189, 138, 34, 8}, SS_LEFT | WS_GROUP},
     {IDC_PASSWORD, "edit", "", {226, 136, 93, 14},
      ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
-    {IDC_CURRENT_CREDENTIAL, "button", "Current Credential", {189, 120, 72, 10},
-     BS_AUTORADIOBUTTON},
-    {IDC_ADMIN_CREDENTIAL, "button", "Admin User Name / Password", {278, 119, 111, 10},
-     BS_AUTORADIOBUTTON},
     {IDC_STATIC, "button", "Remote Computer Information", {7, 105, 409, 50}, BS_GROUPBOX},
 };
 
@@ -225,21 +225,21 @@ TEST(ConsoleTemplate, IsAnExtendedFixedSizeDialogWithEveryControlInTabOrder)
     EXPECT_EQ(dlg.pointSize, 8);
     EXPECT_EQ(dlg.face, "MS Sans Serif");
     ExpectControls(dlg, kConsoleControls);
+    // A screen reader names an edit box after the window just before it: its label.
+    for (std::size_t i = 1; i < dlg.controls.size(); ++i)
+        EXPECT_TRUE(dlg.controls[i].className != "edit" || dlg.controls[i - 1].text.ends_with(':')) << i;
 }
 
-TEST(ConsoleTemplate, TabSkipsTheRadioButtonsAndNoTextHasAMnemonic)
+TEST(ConsoleTemplate, TheCredentialButtonsAreOneTabStopAndNoTextHasAMnemonic)
 {
     std::vector<int> tabStops;
     for (const Control& c : LoadDialog(IDD_CONSOLE_DIALOG).controls) {
         if (c.style & WS_TABSTOP)
             tabStops.push_back(c.id);
-        if (c.id == IDC_CURRENT_CREDENTIAL || c.id == IDC_ADMIN_CREDENTIAL) {
-            EXPECT_EQ(c.style & (WS_TABSTOP | WS_GROUP), 0u) << "radio " << c.id;
-        }
         EXPECT_EQ(c.text.find('&'), std::string::npos) << c.text;
     }
     EXPECT_EQ(tabStops, (std::vector<int>{IDC_RUN, IDC_SERVICE_LIST, IDC_REMOTE_COMPUTER,
-                                          IDC_DOWNLOAD, IDC_USER_NAME, IDC_PASSWORD}));
+                                          IDC_CURRENT_CREDENTIAL, IDC_DOWNLOAD, IDC_USER_NAME, IDC_PASSWORD}));
 }
 
 TEST(AboutTemplate, IsAPlainDialogWithTheIconVersionNoticeOkAndWebLine)
