@@ -104,6 +104,8 @@ TEST_F(ConsoleKeys, ANameInAnyScriptIsFoundByTypingAndCopiedAsShown)
     show(3, 2, L"Дозор 守望 Φύλαξ");
     show(2, 1, L"\U00020000a");
     show(4, 1, L"\U00020000b");
+    ::SetForegroundWindow(m_hDlg);
+    ::SetFocus(m_hList);
     const CBeepCounter beeps;
 
     TypeOn(m_hList, std::wstring(L"доз"));
