@@ -71,8 +71,7 @@ reg_expand_sz() {
   printf '00,00'
 }
 
-# REG_MULTI_SZ as .reg writes it: hex(7): and the UTF-16LE bytes of each text and its
-# terminator, then the list's own.
+# REG_MULTI_SZ as .reg writes it: each text's UTF-16LE bytes and terminator, then the list's.
 reg_multi_sz() {
   printf 'hex(7):'
   printf '%s\0' "$@" | iconv -f UTF-8 -t UTF-16LE | xxd -p -c 1 | tr '\n' ','
@@ -100,10 +99,8 @@ write_reg() { # extra-count
   echo "\"ProviderPath\"=$(reg_expand_sz '%SystemRoot%\System32\qmbednp.dll')"
   echo '"Class"=dword:00000001'
   echo
-  # A remote computer's names in any script, shown as Windows shows them: the dialog's
-  # bitmap font takes the characters it lacks from Wine's TrueType face of the same name
-  # (Cyrillic, Greek) and from WenQuanYi Micro Hei (Chinese, Japanese), as Windows links
-  # its fonts. Wine matches a bitmap face by its full name.
+  # Names in any script on screen: the dialog's bitmap font borrows what it lacks from
+  # Wine's TrueType face of that name (Cyrillic, Greek) and WenQuanYi Micro Hei (CJK).
   echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]'
   echo "\"MS Sans Serif Regular\"=$(reg_multi_sz 'ms_sans_serif.ttf,MS Sans Serif' 'wqy-microhei.ttc,WenQuanYi Micro Hei')"
   echo

@@ -715,14 +715,6 @@ int Control(const char* host, const char* name, const char* verb)
     return result == 0 ? 0 : 1;
 }
 
-// The service whose names are in Cyrillic, Chinese and Greek, made or removed.
-int UnicodeService(bool bMake)
-{
-    const DWORD result = testbed::MakeUnicodeService(bMake, BED_DIR_W L"\\qmbedsvc.exe running");
-    std::printf("%s the service named in Cyrillic, Chinese and Greek: %lu\n", bMake ? "make" : "remove", result);
-    return result == 0 ? 0 : 1;
-}
-
 int Usage()
 {
     std::printf(
@@ -732,8 +724,7 @@ int Usage()
         "       qmbedprobe list HOST [PREFIX] | count HOST PREFIX\n"
         "       qmbedprobe start|stop|quit HOST NAME  (quit: control 200, then wait)\n"
         "       qmbedprobe logstress THREADS COUNT\n"
-        "       qmbedprobe window SECONDS [list]  (Quillmark's window on screen; list: it lists the bed)\n"
-        "       qmbedprobe unicode make|remove    (a service named in Cyrillic, Chinese and Greek)\n");
+        "       qmbedprobe window SECONDS [list]  (Quillmark's window on screen; list: it lists the bed)\n");
     return 2;
 }
 
@@ -774,8 +765,6 @@ int main(int argc, char** argv)
         return Control(argv[2], argv[3], command.c_str());
     if (command == "window" && (argc == 3 || (argc == 4 && std::strcmp(argv[3], "list") == 0)))
         return Window(std::atoi(argv[2]), argc == 4);
-    if (command == "unicode" && argc == 3 && (std::strcmp(argv[2], "make") == 0 || std::strcmp(argv[2], "remove") == 0))
-        return UnicodeService(std::strcmp(argv[2], "make") == 0);
     if (command == "logstress" && argc == 4) {
         StressLog(std::atoi(argv[2]), std::atoi(argv[3]));
         return g_differences == 0 ? 0 : 1;

@@ -114,13 +114,6 @@ void ConsoleTest::TypeOn(HWND hWnd, const std::string& text)
     HandleQueued();
 }
 
-void ConsoleTest::TypeOn(HWND hWnd, const std::wstring& text)
-{
-    for (const wchar_t ch : text)
-        ::PostMessageW(hWnd, WM_CHAR, ch, 1);
-    HandleQueued();
-}
-
 bool ConsoleTest::WaitForPassEnd(DWORD milliseconds) const
 {
     return PumpUntil([this] { return !m_dlg.IsPassRunning(); }, milliseconds);

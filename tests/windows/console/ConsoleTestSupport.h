@@ -83,9 +83,6 @@ protected:
     // loop, which sees every key before the control does.
     void PressOn(HWND hWnd, UINT vk);
     void TypeOn(HWND hWnd, const std::string& text);
-    // Characters in UTF-16, one WM_CHAR each, as the keyboard gives them to a program
-    // that reads its messages in UTF-16.
-    void TypeOn(HWND hWnd, const std::wstring& text);
     // Lets the console's own loop handle what is queued: input from the keyboard too.
     void HandleQueued() { m_session->RunLoopOnce(); }
     bool WaitForPassEnd(DWORD milliseconds = 30000) const;

@@ -87,43 +87,6 @@ TEST_F(ConsoleKeys, TypingANameSelectsTheNextRowWhoseServiceNameStartsWithIt)
     EXPECT_EQ(beeps.LastType(), static_cast<UINT>(MB_OK));
 }
 
-// Under UTF-8 the list shows a remote computer's names in any script: typed, a letter is
-// found in any case (д finds Д), a character beyond the basic plane is one character, and
-// a copy holds exactly the characters shown.
-TEST_F(ConsoleKeys, ANameInAnyScriptIsFoundByTypingAndCopiedAsShown)
-{
-    ASSERT_TRUE(Refresh());
-    const auto show = [this](int row, int column, const std::wstring& text) {
-        LVITEMW item = {};
-        item.iSubItem = column;
-        item.pszText = const_cast<wchar_t*>(text.c_str());
-        ::SendMessageW(m_hList, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    };
-    show(1, 1, L"Дом");
-    show(3, 1, L"Дозор");
-    show(3, 2, L"Дозор 守望 Φύλαξ");
-    show(2, 1, L"\U00020000a");
-    show(4, 1, L"\U00020000b");
-    ::SetForegroundWindow(m_hDlg);
-    ::SetFocus(m_hList);
-    const CBeepCounter beeps;
-
-    TypeOn(m_hList, std::wstring(L"доз"));
-    EXPECT_EQ(SelectedRow(m_hList), 3);
-    PressKey('C', {VK_CONTROL});
-    HandleQueued();
-    const std::string state = ListText(m_hList, 3, 3);
-    auto copied = OnSecondThread(&ClipboardUnicodeText);
-    EXPECT_EQ(Await(copied), L"3\tДозор\tДозор 守望 Φύλαξ\t" + std::wstring(state.begin(), state.end()) + L"\r\n");
-
-    PumpFor(kTypingPauseMs);
-    TypeOn(m_hList, std::wstring(L"\U00020000"));
-    EXPECT_EQ(SelectedRow(m_hList), 4);
-    TypeOn(m_hList, std::wstring(L"\U00020000"));
-    EXPECT_EQ(SelectedRow(m_hList), 2);
-    EXPECT_EQ(beeps.Count(), 0);
-}
-
 // In a double-byte code page (932, in a prefix of its own) あ arrives as two bytes, and is
 // one character all the same: typed again, it moves on to the next row that starts with it.
 TEST_F(ConsoleKeys, ADoubleByteCharacterTypedAgainMovesOnToTheNextRowStartingWithIt)

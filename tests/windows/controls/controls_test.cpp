@@ -418,25 +418,26 @@ TEST_F(Modeless, AWorkersRowsAreWrittenByTheListsThreadAndReadBackWhole)
     EXPECT_EQ(m_dlg->m_list.GetItemText(0, 1), rows.strLong);
 }
 
-// A list copies whole characters only: one that does not fit the buffer is left out, so a
-// copy can end a character's width short of full and still be cut. Two bytes at most in
-// a double-byte code page, four in UTF-8.
-struct WholeCharacterText {
-    std::string text;
-    size_t (*width)(unsigned char lead);
-};
-WholeCharacterText g_listed;
+// A list in a double-byte code page copies whole characters only: one that does not fit
+// the buffer is left out, so a copy can end two bytes short of full and still be cut; in
+// UTF-8, four (its lead bytes here fall in the same range).
+std::string g_listed = std::string(254, 'a') + "\x82\xA0" + "end";
+size_t g_nLeadWidth = 2;
 
-LRESULT CALLBACK WholeCharacterListProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK DoubleByteListProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != LVM_GETITEMTEXTA)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
-    const std::string& text = g_listed.text;
+    const std::string& text = g_listed;
+    auto isLead = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    };
     auto* item = reinterpret_cast<LVITEMA*>(lParam);
     const size_t room = static_cast<size_t>(item->cchTextMax) - 1;
     size_t copied = 0;
     while (copied < text.size()) {
-        const size_t width = g_listed.width(static_cast<unsigned char>(text[copied]));
+        const size_t width = isLead(text[copied]) ? g_nLeadWidth : 1;
         if (copied + width > room)
             break;
         copied += width;
@@ -449,25 +450,21 @@ LRESULT CALLBACK WholeCharacterListProc(HWND hWnd, UINT message, WPARAM wParam, 
 TEST(ListText, IsReadWholeWhenAMultiByteCharacterDoesNotFitTheBuffer)
 {
     WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = &WholeCharacterListProc;
+    windowClass.lpfnWndProc = &DoubleByteListProc;
     windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "WholeCharacterList";
+    windowClass.lpszClassName = "DoubleByteList";
     ::RegisterClassA(&windowClass);
-    const HWND hWnd = ::CreateWindowExA(0, "WholeCharacterList", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+    const HWND hWnd = ::CreateWindowExA(0, "DoubleByteList", "", 0, 0, 0, 10, 10, nullptr, nullptr,
                                         windowClass.hInstance, nullptr);
     ASSERT_NE(hWnd, nullptr);
     {
         CListCtrl list;
         ASSERT_TRUE(list.SubclassWindow(hWnd));
-        g_listed = {std::string(254, 'a') + "\x82\xA0" + "end", [](unsigned char lead) -> size_t {
-                        return (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
-                    }};
-        EXPECT_EQ(list.GetItemText(0, 1), g_listed.text);
-        // U+1F600 in UTF-8, with 252 bytes before it: it ends the first copy 4 bytes short.
-        g_listed = {std::string(252, 'a') + "\xF0\x9F\x98\x80" + "end", [](unsigned char lead) -> size_t {
-                        return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-                    }};
-        EXPECT_EQ(list.GetItemText(0, 1), g_listed.text);
+        EXPECT_EQ(list.GetItemText(0, 1), std::string(254, 'a') + "\x82\xA0" + "end");
+        // U+1F600 in UTF-8 after 252 bytes: the first copy ends four bytes short.
+        g_listed = std::string(252, 'a') + "\xF0\x9F\x98\x80" + "end";
+        g_nLeadWidth = 4;
+        EXPECT_EQ(list.GetItemText(0, 1), g_listed);
     }
     ::DestroyWindow(hWnd);
 }
