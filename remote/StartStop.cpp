@@ -55,13 +55,15 @@ public:
         const std::string strServiceName = m_console.GetItemText(row, 1);
         m_token.Impersonate();
         m_hManager = m_platform.OpenSCManagerA(m_target.strHost.c_str(), nullptr,
-                                               kScManagerAllAccess);
+                                               kScManagerConnect);
         if (!m_hManager) {
             m_console.AfxMessageBox(kFailedToOpenManager, kMbOk);
             return nullptr;
         }
+        // The stop asks for nothing but the stop: the status it returns needs no right.
         m_hService = m_platform.OpenServiceA(m_hManager, strServiceName.c_str(),
-                                             kServiceAllAccess);
+                                             command == Command::Start ? kServiceStart
+                                                                       : kServiceStop);
         if (!m_hService) {
             m_console.AfxMessageBox(kFailedToOpenService, kMbOk);
             return nullptr;

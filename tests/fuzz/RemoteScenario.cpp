@@ -445,8 +445,10 @@ void CheckCalls(const Script& s, const expected::Outcome& e, const CScriptedPlat
     for (const fakes::OpenManagerCall& call : platform.managerOpens)
         findings.Check(call.machine == s.target.strHost && !call.database,
                        "opened the manager of another machine or database");
+    const std::uint32_t serviceRights =
+        s.command == Command::Start ? remote::kServiceStart : remote::kServiceStop;
     for (const fakes::OpenServiceCall& call : platform.serviceOpens)
-        findings.Check(call.name == s.columnOneText && call.access == remote::kServiceAllAccess,
+        findings.Check(call.name == s.columnOneText && call.access == serviceRights,
                        "opened another service than the selected row's column 1, or with "
                        "other access");
     for (const auto& [item, subItem] : console.itemTextCalls)
