@@ -102,8 +102,10 @@ public:
         m_token.Impersonate();
         m_hManager = m_platform.OpenSCManagerA(m_strHost.c_str(), nullptr,
                                                kScManagerEnumerateService);
+        // Said, not silent: an empty list would read as a computer with no services, and
+        // a refused manager (no rights, remote UAC, a firewall) is the commonest answer.
         if (!m_hManager)
-            return;
+            return Fail(kFailedToOpenManager);
 
         if (Stopped())
             return;
@@ -146,10 +148,10 @@ public:
 private:
     bool Stopped() const { return m_control.IsStopRequested(); }
 
-    void Fail()
+    void Fail(const char* text = kEnumerationFailed)
     {
         if (!Stopped())
-            m_console.AfxMessageBox(kEnumerationFailed, kMbOk);
+            m_console.AfxMessageBox(text, kMbOk);
     }
 
     void WriteRows(const EnumServiceStatus* records, std::uint32_t count)

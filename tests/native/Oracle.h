@@ -65,7 +65,7 @@ inline void AddRefresh(const RefreshSteps& s, Outcome& o)
         return fail("", "no thread");
     o.passStarted = true;
     if (s.managerRefused)
-        return fail("", "manager refused");
+        return fail(kManagerFailed, "manager refused");
     o.enumCalls = 1;
     if (s.sizeQueryFailed)
         return fail(kEnumerationFailed, "size query failed");
