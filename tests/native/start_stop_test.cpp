@@ -187,6 +187,22 @@ TEST(StartStop, OpensTheServiceNamedInColumnOneWithOnlyTheRightsItUses)
     }
 }
 
+// A password of 15 characters or fewer lives inside its string: a string moved from keeps
+// all of it but the first character, in a frame nobody wipes. Once the session is up, no
+// copy is left on the command's stack, in a live slot or a dead one.
+TEST(StartStop, LeavesNoCopyOfAShortPasswordOnTheStack)
+{
+    const auto bench = std::make_unique<Bench>();  // the console's own copy: on the heap
+    ArrangeSelectedService(*bench);
+    bench->console.target.strPassword = "Pw-under-watch";
+    bench->platform.Fail(Op::OpenService, 5);  // no refresh follows
+    char top = 0;
+    bool bHeld = false;
+    bench->platform.OnCall(Op::OpenManager, [&] { bHeld = StackHolds(&top, "w-under-watch"); });
+    RunCommand(*bench, Kind::Start);
+    EXPECT_FALSE(bHeld);
+}
+
 TEST(StartStop, StartAsksWithoutArgumentsAndStopWithTheStopCode)
 {
     Bench starting;
