@@ -393,18 +393,34 @@ FillTarget QuillmarkTarget(testbed::CQuillmark& product)
     return target;
 }
 
-FillTarget ReferenceTarget(CProgram& program, const char* name, bool bOneThread)
+// The list and its button in the dialog of a program started by the driver.
+FillTarget ProgramTarget(CProgram& program, const char* name, int nListId, int nButtonId)
 {
     FillTarget target;
     target.name = name;
     target.hDialog = program.WaitForDialog();
-    target.hList = ::GetDlgItem(target.hDialog, IDC_REF_LIST);
-    target.hButton = ::GetDlgItem(target.hDialog, IDC_REF_FILL);
+    target.hList = ::GetDlgItem(target.hDialog, nListId);
+    target.hButton = ::GetDlgItem(target.hDialog, nButtonId);
     target.hProcess = program.Process();
-    target.bRowsSeenArriving = !bOneThread;
-    target.bRepaintsDuringFill = false;
     if (!target.hList || !target.hButton)
         throw DriverError(std::string(name) + ": no list or button");
+    return target;
+}
+
+FillTarget ReferenceTarget(CProgram& program, const char* name, bool bOneThread)
+{
+    FillTarget target = ProgramTarget(program, name, IDC_REF_LIST, IDC_REF_FILL);
+    target.bRowsSeenArriving = !bOneThread;
+    target.bRepaintsDuringFill = false;
+    return target;
+}
+
+// Quillmark's console in a program started by the driver, set to list the bed.
+FillTarget ConsoleTarget(CProgram& program, const char* name)
+{
+    FillTarget target = ProgramTarget(program, name, IDC_SERVICE_LIST, IDC_RUN);
+    Send(::GetDlgItem(target.hDialog, IDC_REMOTE_COMPUTER), WM_SETTEXT, 0,
+         reinterpret_cast<LPARAM>(testbed::kBedHost));
     return target;
 }
 
@@ -751,20 +767,6 @@ void PrintKeys(const Settings& settings)
 // What a remote manager answers a call at most in this phase: the protocol's bound is
 // 256 KB, and a smaller one makes the 3,000-service bed cross it many times.
 constexpr unsigned kBoundBytes = 16 * 1024;
-
-// The console of a program started by the driver, on the bed.
-FillTarget ConsoleTarget(CProgram& program, const char* name)
-{
-    FillTarget target;
-    target.name = name;
-    target.hDialog = program.WaitForDialog();
-    target.hList = ::GetDlgItem(target.hDialog, IDC_SERVICE_LIST);
-    target.hButton = ::GetDlgItem(target.hDialog, IDC_RUN);
-    target.hProcess = program.Process();
-    Send(::GetDlgItem(target.hDialog, IDC_REMOTE_COMPUTER), WM_SETTEXT, 0,
-         reinterpret_cast<LPARAM>(testbed::kBedHost));
-    return target;
-}
 
 // One program, Quillmark's console and remote logic on the bed, twice: its manager answers
 // the whole list in one call as Wine's does, or in calls of kBoundBytes with a resume
