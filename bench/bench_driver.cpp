@@ -1,7 +1,8 @@
 // Times Quillmark.exe on the loopback bed from a second process, as a user would see it,
 // beside reference programs started and driven the same way in the same prefix, and
 // prints the figures with their ratios. Phases: fill (with responsiveness and memory), startup,
-// keys (a service name typed on the list, and the whole list copied).
+// keys (a service name typed on the list, and the whole list copied), bounded (the fill of
+// a manager that answers in calls of a bounded size, beside the same fill in one call).
 // The programs take turns rep by rep (A B A B ...), so a burst of noise from elsewhere on
 // the machine hits both sides of a ratio rather than one.
 #include <windows.h>
@@ -392,18 +393,34 @@ FillTarget QuillmarkTarget(testbed::CQuillmark& product)
     return target;
 }
 
-FillTarget ReferenceTarget(CProgram& program, const char* name, bool bOneThread)
+// The list and its button in the dialog of a program started by the driver.
+FillTarget ProgramTarget(CProgram& program, const char* name, int nListId, int nButtonId)
 {
     FillTarget target;
     target.name = name;
     target.hDialog = program.WaitForDialog();
-    target.hList = ::GetDlgItem(target.hDialog, IDC_REF_LIST);
-    target.hButton = ::GetDlgItem(target.hDialog, IDC_REF_FILL);
+    target.hList = ::GetDlgItem(target.hDialog, nListId);
+    target.hButton = ::GetDlgItem(target.hDialog, nButtonId);
     target.hProcess = program.Process();
-    target.bRowsSeenArriving = !bOneThread;
-    target.bRepaintsDuringFill = false;
     if (!target.hList || !target.hButton)
         throw DriverError(std::string(name) + ": no list or button");
+    return target;
+}
+
+FillTarget ReferenceTarget(CProgram& program, const char* name, bool bOneThread)
+{
+    FillTarget target = ProgramTarget(program, name, IDC_REF_LIST, IDC_REF_FILL);
+    target.bRowsSeenArriving = !bOneThread;
+    target.bRepaintsDuringFill = false;
+    return target;
+}
+
+// Quillmark's console in a program started by the driver, set to list the bed.
+FillTarget ConsoleTarget(CProgram& program, const char* name)
+{
+    FillTarget target = ProgramTarget(program, name, IDC_SERVICE_LIST, IDC_RUN);
+    Send(::GetDlgItem(target.hDialog, IDC_REMOTE_COMPUTER), WM_SETTEXT, 0,
+         reinterpret_cast<LPARAM>(testbed::kBedHost));
     return target;
 }
 
@@ -435,10 +452,10 @@ void PrintRatio(const char* label, const PairedRatio& ratio, const std::string& 
 // ---- Phases ----
 
 struct Settings {
-    std::string product, refProtocol, refDialog, refTemplate;
+    std::string product, refProtocol, refDialog, refTemplate, remoteManager;
     int reps = 7;
     int startupReps = 7;
-    bool fill = false, startup = false, keys = false;
+    bool fill = false, startup = false, keys = false, bounded = false;
 };
 
 void PrintFill(const Settings& settings)
@@ -745,10 +762,55 @@ void PrintKeys(const Settings& settings)
     std::fflush(stdout);
 }
 
+// ---- Bounded calls ----
+
+// What a remote manager answers a call at most in this phase: the protocol's bound is
+// 256 KB, and a smaller one makes the 3,000-service bed cross it many times.
+constexpr unsigned kBoundBytes = 16 * 1024;
+
+// One program, Quillmark's console and remote logic on the bed, twice: its manager answers
+// the whole list in one call as Wine's does, or in calls of kBoundBytes with a resume
+// index as a remote Windows one does.
+void PrintBounded(const Settings& settings)
+{
+    const std::vector<testbed::ListRow> bed = testbed::BedEnumeration();
+    std::size_t bytes = 0;
+    for (const testbed::ListRow& row : bed)
+        bytes += sizeof(ENUM_SERVICE_STATUSA) + row.strName.size() + row.strDisplayName.size() + 2;
+    CProgram oneCallProgram(settings.remoteManager, "");
+    CProgram boundedProgram(settings.remoteManager, "--bound " + std::to_string(kBoundBytes));
+    FillTarget oneCall = ConsoleTarget(oneCallProgram, "one call");
+    FillTarget bounded = ConsoleTarget(boundedProgram, "bounded calls");
+    FillTarget* const targets[] = {&oneCall, &bounded};
+    FillFigures figures[2];
+    for (FillTarget* target : targets) {
+        BringToTop(*target);
+        LearnFinalPicture(*target);
+        if (target->nRows != static_cast<int>(bed.size()))
+            std::printf("  NOTE: %s listed %d rows, the bed enumerates %zu\n", target->name,
+                        target->nRows, bed.size());
+    }
+    for (int rep = 0; rep < settings.reps; ++rep)
+        for (size_t i = 0; i < 2; ++i) {
+            BringToTop(*targets[i]);
+            Record(*targets[i], TimedFill(*targets[i]), figures[i]);
+        }
+
+    std::printf("\n== Bounded calls: %zu rows (%zu bytes); the same program, its manager answering\n"
+                "   in one call and in %u-byte calls with a resume index (%zu calls), in turns ==\n",
+                bed.size(), bytes, kBoundBytes, (bytes + kBoundBytes - 1) / kBoundBytes);
+    std::printf("  one call       %s\n", Describe(figures[0].shown).c_str());
+    std::printf("  bounded calls  %s\n", Describe(figures[1].shown).c_str());
+    const PairedRatio ratio = Ratio(figures[1].shown, figures[0].shown);
+    PrintRatio("bounded calls / one call", ratio,
+               "  goal <= 1.05: " + Verdict(ratio.ofMedians <= 1.05));
+    std::fflush(stdout);
+}
+
 int Usage()
 {
     std::fprintf(stderr, "usage: bench_driver [--poll-ms N] [--reps N] [--startup-reps N] "
-                         "phase...   (phases: fill startup keys)\n");
+                         "phase...   (phases: fill startup keys bounded)\n");
     return 2;
 }
 
@@ -766,6 +828,7 @@ int main(int argc, char** argv)
     settings.refProtocol = Env("QUILLMARK_BENCH_REF_PROTOCOL");
     settings.refDialog = Env("QUILLMARK_BENCH_REF_DIALOG");
     settings.refTemplate = Env("QUILLMARK_BENCH_REF_TEMPLATE");
+    settings.remoteManager = Env("QUILLMARK_BENCH_REMOTE_MANAGER");
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--poll-ms" && i + 1 < argc) {
@@ -781,15 +844,17 @@ int main(int argc, char** argv)
             settings.startup = true;
         } else if (arg == "keys") {
             settings.keys = true;
+        } else if (arg == "bounded") {
+            settings.bounded = true;
         } else {
             return Usage();
         }
     }
     if (settings.product.empty() || settings.refProtocol.empty() || settings.refDialog.empty() ||
-        settings.refTemplate.empty()) {
+        settings.refTemplate.empty() || settings.remoteManager.empty()) {
         std::fprintf(stderr, "bench_driver: QUILLMARK_E2E_PRODUCT, QUILLMARK_BENCH_REF_PROTOCOL, "
-                             "QUILLMARK_BENCH_REF_DIALOG and QUILLMARK_BENCH_REF_TEMPLATE must name "
-                             "the programs\n");
+                             "QUILLMARK_BENCH_REF_DIALOG, QUILLMARK_BENCH_REF_TEMPLATE and "
+                             "QUILLMARK_BENCH_REMOTE_MANAGER must name the programs\n");
         return 2;
     }
     // Ratios compare programs of one build only: the one this product belongs to.
@@ -802,6 +867,8 @@ int main(int argc, char** argv)
             PrintStartup(settings);
         if (settings.keys)
             PrintKeys(settings);
+        if (settings.bounded)
+            PrintBounded(settings);
     } catch (const std::exception& error) {
         std::printf("bench_driver: %s\n", error.what());
         return 1;

@@ -58,10 +58,15 @@ void DDX_Text(CDataExchange* pDX, int nIDC, std::string& value)
     if (!hWndControl)
         return;
     if (pDX->m_bSaveAndValidate) {
-        // The text replaced may be a password: it is overwritten before its memory goes.
-        std::string text = AfxGetWindowText(hWndControl);
+        // The text may be a password. The old one is overwritten where it lies and the new
+        // one read straight into the member: a string swapped or moved in would copy a
+        // short text through the stack and leave it there. The length is an upper bound
+        // (it may count a multibyte text generously), so the text is cut at what was copied.
         ::SecureZeroMemory(value.data(), value.size());
-        value.swap(text);
+        const int length = ::GetWindowTextLengthA(hWndControl);
+        value.assign(static_cast<size_t>(length > 0 ? length : 0), '\0');
+        const int copied = length > 0 ? ::GetWindowTextA(hWndControl, value.data(), length + 1) : 0;
+        value.resize(static_cast<size_t>(copied > 0 ? copied : 0));
     } else {
         ::SetWindowTextA(hWndControl, value.c_str());
     }

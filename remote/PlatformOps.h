@@ -16,9 +16,12 @@ using TokenHandle = void*;
 constexpr std::uint32_t kNoError = 0;
 constexpr std::uint32_t kResourceTypeDisk = 1;
 constexpr std::uint32_t kConnectUpdateProfile = 1;
+// Each command asks only for the rights it uses: a user whom the remote computer lets
+// start and stop a service, but not administer it, can still do so.
+constexpr std::uint32_t kScManagerConnect = 0x0001;
 constexpr std::uint32_t kScManagerEnumerateService = 0x0004;
-constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
-constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
+constexpr std::uint32_t kServiceStart = 0x0010;
+constexpr std::uint32_t kServiceStop = 0x0020;
 constexpr std::uint32_t kServiceWin32AndDriver = 0x3B;  // SERVICE_WIN32 | SERVICE_DRIVER
 constexpr std::uint32_t kServiceStateAll = 3;
 constexpr std::uint32_t kServiceControlStop = 1;

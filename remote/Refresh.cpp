@@ -102,8 +102,10 @@ public:
         m_token.Impersonate();
         m_hManager = m_platform.OpenSCManagerA(m_strHost.c_str(), nullptr,
                                                kScManagerEnumerateService);
+        // Said, not silent: an empty list would read as a computer with no services, and
+        // a refused manager (no rights, remote UAC, a firewall) is the commonest answer.
         if (!m_hManager)
-            return;
+            return Fail(kFailedToOpenManager);
 
         if (Stopped())
             return;
@@ -111,54 +113,87 @@ public:
         // Only the last-error code tells whether the size query found services.
         m_platform.EnumServicesStatusA(m_hManager, kServiceWin32AndDriver, kServiceStateAll,
                                        nullptr, 0, &needed, &returned, &resume);
-        if (m_platform.GetLastError() != kErrorMoreData)
+        if (m_platform.GetLastError() != kErrorMoreData || !Allocate(needed))
             return Fail();
 
-        m_pBuffer = m_platform.LocalAllocZeroed(needed);
-        if (!m_pBuffer)
-            return Fail();
-
-        if (Stopped())
-            return;
-        // A successful data call may set needed to zero, so the buffer's size is kept apart.
-        const std::uint32_t bufferSize = needed;
+        // A remote manager answers at most 256 KB a call: the records that fit, with
+        // ERROR_MORE_DATA and a resume index to go on from. Every call either lists a
+        // record and moves the index forward, or grows the buffer, once, so the pass
+        // ends; it also stops between calls when asked.
         resume = 0;
-        if (!m_platform.EnumServicesStatusA(m_hManager, kServiceWin32AndDriver,
-                                            kServiceStateAll, m_pBuffer, bufferSize, &needed,
-                                            &returned, &resume))
-            return Fail();
-
-        // A count beyond what the buffer can hold is no answer at all: the slots past the
-        // records actually written hold their texts, so none of it is listed.
-        const std::uint32_t capacity = bufferSize / sizeof(EnumServiceStatus);
-        if (returned > capacity)
-            return Fail();
-        const auto* records = static_cast<const EnumServiceStatus*>(m_pBuffer);
-        // Likewise a record whose text lies outside the answer, or runs past its end:
-        // following it would read memory that is not the answer's.
-        for (std::uint32_t i = 0; i < returned; ++i)
-            if (!IsTextInBuffer(records[i].lpServiceName, bufferSize) ||
-                !IsTextInBuffer(records[i].lpDisplayName, bufferSize))
+        bool bGrown = false;
+        for (;;) {
+            if (Stopped())
+                return;
+            const std::uint32_t from = resume;
+            const bool bLast = m_platform.EnumServicesStatusA(
+                m_hManager, kServiceWin32AndDriver, kServiceStateAll, m_pBuffer, m_nBufferSize,
+                &needed, &returned, &resume);
+            if (!bLast && m_platform.GetLastError() != kErrorMoreData)
                 return Fail();
-        WriteRows(records, returned);
+            if (!bLast && returned == 0) {
+                // The next record does not fit: a buffer of the size asked for, or failure.
+                if (bGrown || needed <= m_nBufferSize || !Allocate(needed))
+                    return Fail();
+                bGrown = true;
+                resume = from;
+                continue;
+            }
+            if (!IsReadable(returned) || (!bLast && resume <= from))
+                return Fail();
+            WriteRows(static_cast<const EnumServiceStatus*>(m_pBuffer), returned);
+            if (bLast)
+                return;
+        }
     }
 
 private:
     bool Stopped() const { return m_control.IsStopRequested(); }
 
-    void Fail()
+    void Fail(const char* text = kEnumerationFailed)
     {
         if (!Stopped())
-            m_console.AfxMessageBox(kEnumerationFailed, kMbOk);
+            m_console.AfxMessageBox(text, kMbOk);
     }
 
+    // A zero-filled buffer of that size in place of the one held, if any; false, with
+    // the old one kept, when none can be had.
+    bool Allocate(std::uint32_t bytes)
+    {
+        void* pBuffer = m_platform.LocalAllocZeroed(bytes);
+        if (!pBuffer)
+            return false;
+        if (m_pBuffer)
+            m_platform.LocalFree(m_pBuffer);
+        m_pBuffer = pBuffer;
+        m_nBufferSize = bytes;
+        return true;
+    }
+
+    // A count beyond what the buffer can hold is no answer at all: the slots past the
+    // records actually written hold their texts. Likewise a record whose text lies
+    // outside the answer, or runs past its end: following it would read memory that is
+    // not the answer's. Either way none of the answer is listed.
+    bool IsReadable(std::uint32_t count) const
+    {
+        if (count > m_nBufferSize / sizeof(EnumServiceStatus))
+            return false;
+        const auto* records = static_cast<const EnumServiceStatus*>(m_pBuffer);
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (!IsTextInBuffer(records[i].lpServiceName) ||
+                !IsTextInBuffer(records[i].lpDisplayName))
+                return false;
+        return true;
+    }
+
+    // Rows go on from where the last call's ended: the position counts across calls.
     void WriteRows(const EnumServiceStatus* records, std::uint32_t count)
     {
         for (std::uint32_t i = 0; i < count; ++i) {
             if (Stopped())
                 return;
             const EnumServiceStatus& record = records[i];
-            const int row = static_cast<int>(i);
+            const int row = m_nNextRow++;
             m_console.InsertItem(row, std::to_string(row));
             m_console.SetItemText(row, 1, TextOrEmpty(record.lpServiceName));
             m_console.SetItemText(row, 2, TextOrEmpty(record.lpDisplayName));
@@ -171,15 +206,15 @@ private:
 
     // Null, or a terminated text wholly inside the buffer. Compared as numbers: the
     // pointer may point anywhere at all.
-    bool IsTextInBuffer(const char* text, std::uint32_t bufferSize) const
+    bool IsTextInBuffer(const char* text) const
     {
         if (!text)
             return true;
         const auto begin = reinterpret_cast<std::uintptr_t>(m_pBuffer);
         const auto at = reinterpret_cast<std::uintptr_t>(text);
-        if (at < begin || at - begin >= bufferSize)
+        if (at < begin || at - begin >= m_nBufferSize)
             return false;
-        return std::memchr(text, '\0', bufferSize - (at - begin)) != nullptr;
+        return std::memchr(text, '\0', m_nBufferSize - (at - begin)) != nullptr;
     }
 
     IServiceConsole& m_console;
@@ -189,6 +224,9 @@ private:
     CPassControl& m_control;
     ScHandle m_hManager = nullptr;
     void* m_pBuffer = nullptr;
+    // Kept apart from the calls' needed count, which a successful call may set to zero.
+    std::uint32_t m_nBufferSize = 0;
+    int m_nNextRow = 0;
 };
 
 unsigned EnumerateServicesProc(void* param)

@@ -11,6 +11,7 @@ namespace remote {
 
 inline constexpr char kIpcShare[] = "ipc$";
 inline constexpr char kRemoteAuthenticationFailed[] = "Remote Authentication Failed!";
+inline constexpr char kFailedToOpenManager[] = "Failed to Open SC Manager!";
 
 // Connects to the target's IPC$ share: null credentials for the current logon,
 // otherwise the typed user name and password exactly as they are, even when empty.

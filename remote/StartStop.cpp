@@ -20,9 +20,11 @@ enum class Command { Start, Stop };
 // end of every path that does not succeed: handles closed, session cancelled.
 class CServiceCommand {
 public:
+    // The target is pulled straight into its member: a target moved in from a temporary
+    // would leave a short password's text behind in the temporary, which nobody wipes.
     CServiceCommand(IServiceConsole& console, IPlatformOps& platform, PassEndedCallback onEnded)
         : m_console(console), m_platform(platform), m_session(platform), m_token(platform),
-          m_onEnded(std::move(onEnded))
+          m_onEnded(std::move(onEnded)), m_target(console.PullRemoteTarget())
     {
     }
     CServiceCommand(const CServiceCommand&) = delete;
@@ -34,10 +36,10 @@ public:
         WipeText(m_target.strPassword);  // on every way out, the one with no row included
     }
 
-    // The pass that the refresh after a success started, if any.
+    // The pass that the refresh after a success started, if any. The target was pulled
+    // when the command was made, just before this.
     std::shared_ptr<CPassControl> Run(Command command)
     {
-        m_target = m_console.PullRemoteTarget();
         const int row = m_console.GetNextItem(-1, kLvniSelected);
         if (row == -1)
             return nullptr;
@@ -55,13 +57,15 @@ public:
         const std::string strServiceName = m_console.GetItemText(row, 1);
         m_token.Impersonate();
         m_hManager = m_platform.OpenSCManagerA(m_target.strHost.c_str(), nullptr,
-                                               kScManagerAllAccess);
+                                               kScManagerConnect);
         if (!m_hManager) {
             m_console.AfxMessageBox(kFailedToOpenManager, kMbOk);
             return nullptr;
         }
+        // The stop asks for nothing but the stop: the status it returns needs no right.
         m_hService = m_platform.OpenServiceA(m_hManager, strServiceName.c_str(),
-                                             kServiceAllAccess);
+                                             command == Command::Start ? kServiceStart
+                                                                       : kServiceStop);
         if (!m_hService) {
             m_console.AfxMessageBox(kFailedToOpenService, kMbOk);
             return nullptr;

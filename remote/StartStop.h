@@ -22,7 +22,6 @@ std::shared_ptr<CPassControl> StopSelectedService(IServiceConsole& console, IPla
 std::string StartErrorText(std::uint32_t error);
 std::string StopErrorText(std::uint32_t error);
 
-inline constexpr char kFailedToOpenManager[] = "Failed to Open SC Manager!";
 inline constexpr char kFailedToOpenService[] = "Failed to Open Service Handle!";
 inline constexpr char kConfirmStop[] = "Do you really want to stop the service?";
 

@@ -23,7 +23,9 @@ static_assert(offsetof(EnumServiceStatus, lpDisplayName) ==
               offsetof(ENUM_SERVICE_STATUSA, lpDisplayName));
 static_assert(offsetof(EnumServiceStatus, ServiceStatus) ==
               offsetof(ENUM_SERVICE_STATUSA, ServiceStatus));
-static_assert(kScManagerAllAccess == SC_MANAGER_ALL_ACCESS && kServiceAllAccess == SERVICE_ALL_ACCESS);
+static_assert(kScManagerConnect == SC_MANAGER_CONNECT &&
+              kScManagerEnumerateService == SC_MANAGER_ENUMERATE_SERVICE);
+static_assert(kServiceStart == SERVICE_START && kServiceStop == SERVICE_STOP);
 static_assert(kServiceWin32AndDriver == (SERVICE_WIN32 | SERVICE_DRIVER));
 static_assert(kLogon32LogonNewCredentials == LOGON32_LOGON_NEW_CREDENTIALS &&
               kLogon32ProviderWinnt50 == LOGON32_PROVIDER_WINNT50);

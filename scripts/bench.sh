@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Benchmark: how fast Quillmark fills its list, answers while filling and starts, how fast
 # a typed name and a copy of the list answer, and how big it is, each beside a reference
-# program measured in the same run on the same bed.
+# program measured in the same run on the same bed; and its fill through a manager that
+# answers in bounded calls, as a remote Windows one does, beside the same fill in one call.
 # Each program and its reference take turns rep by rep, and a ratio never mixes builds.
 # Prints figures; it passes or fails nothing. About 4 to 6 minutes on 2 cores.
-#   scripts/bench.sh [--reps N]      (timed repetitions of each fill and start; default 11)
+#   scripts/bench.sh [--reps N] [--only PHASES]
+#     --reps: timed repetitions of each fill and start (default 11); --only: these phases of
+#     the driver ("fill startup keys bounded") on the 3,000-service bed alone, no footprint.
 # Every list message and every start goes through the Wine server, so where the scheduler
 # puts the threads weighs heavily: on a virtual machine whose cores wake each other
 # slowly, `taskset -c 0 bash scripts/bench.sh` measures the programs rather than that.
@@ -14,10 +17,12 @@ cd "$root"
 
 # Two cores shared with builds and tests: 11 turns steady the medians.
 reps=11
+only=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --reps) reps="$2"; shift 2 ;;
-    *) echo "usage: scripts/bench.sh [--reps N]" >&2; exit 2 ;;
+    --only) only="$2"; shift 2 ;;
+    *) echo "usage: scripts/bench.sh [--reps N] [--only PHASES]" >&2; exit 2 ;;
   esac
 done
 
@@ -43,18 +48,21 @@ export QUILLMARK_E2E_PRODUCT="$root/$tree/Quillmark.exe"
 export QUILLMARK_BENCH_REF_PROTOCOL="$root/$tree/bench/ref_protocol.exe"
 export QUILLMARK_BENCH_REF_DIALOG="$root/$tree/bench/ref_dialog.exe"
 export QUILLMARK_BENCH_REF_TEMPLATE="$root/$tree/bench/ref_template.exe"
+export QUILLMARK_BENCH_REMOTE_MANAGER="$root/$tree/bench/remote_manager.exe"
 
 uname -srm
 echo "cores: $(nproc); $(wine --version 2>/dev/null || true)"
 echo "build measured: $tree ($arch), under Wine; every ratio below compares programs of this build"
-for extra in 300 1000 3000; do
+beds="300 1000 3000"
+[ -z "$only" ] || beds=3000
+for extra in $beds; do
   bed="$tree/bench-beds/bed-$extra"
   # A bed made with the same count is reused (about 1 s); a new one takes about 30 s.
   testbed/bed.sh up "$bed" --build "$tree" --extra "$extra" >/dev/null
   # A fresh Wine server, so the bed's desktop opens on this run's display.
   testbed/bed.sh down "$bed"
   phases=fill
-  if [ "$extra" = 3000 ]; then phases="fill startup keys"; fi
+  if [ "$extra" = 3000 ]; then phases="${only:-fill startup keys bounded}"; fi
   echo
   echo "######## bed with $extra extra services ($bed) ########"
   # shellcheck disable=SC2086
@@ -62,6 +70,11 @@ for extra in 300 1000 3000; do
     --reps "$reps" --startup-reps "$reps" $phases || echo "(the driver failed on this bed)"
   testbed/bed.sh down "$bed"
 done
+
+if [ -n "$only" ]; then
+  echo "bench: done in $(( $(date +%s) - started )) s"
+  exit 0
+fi
 
 echo
 echo "== Footprint =="

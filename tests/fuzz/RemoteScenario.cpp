@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,6 +128,9 @@ struct Script {
     int textMode = 0;  // 0: texts as laid out; 1 to 3: one record's text made unreadable
     std::uint16_t textRecord = 0;
     Fault logon, impersonation, revertNoise, closeTokenNoise;
+    // As a remote manager bounds its calls: while more than this many records (0: any) fit,
+    // a data call lists that many, with the index to go on from.
+    std::uint8_t sliceRecords = 0;
 
     static Script Read(CInput& in)
     {
@@ -176,6 +180,7 @@ struct Script {
         s.textRecord = in.U16();
         for (Fault* fault : {&s.logon, &s.impersonation, &s.revertNoise, &s.closeTokenNoise})
             *fault = Fault::Read(in);
+        s.sliceRecords = in.Byte();
         return s;
     }
 
@@ -202,12 +207,14 @@ std::uint32_t NeededFor(const Script& s)
     }
 }
 
-// How many of the services fit in size bytes, records and texts together.
-std::uint32_t RecordsThatFit(const std::vector<FakeService>& services, std::uint32_t size)
+// How many of the services from the first one given fit in size bytes, records and texts
+// together.
+std::uint32_t RecordsThatFit(const std::vector<FakeService>& services, std::uint32_t size,
+                             std::size_t first = 0)
 {
     std::uint64_t used = 0;
     std::uint32_t count = 0;
-    for (const FakeService& service : services) {
+    for (const FakeService& service : std::span(services).subspan(first)) {
         used += sizeof(EnumServiceStatus) + service.strName.size() + 1 +
                 service.strDisplayName.size() + 1;
         if (used > size)
@@ -263,8 +270,17 @@ public:
             return false;
         }
         // Even a refused call may leave records behind; only success makes them count.
-        const std::uint32_t written = RecordsThatFit(services, size);
-        WriteRecords(static_cast<char*>(buffer), written);
+        const std::size_t first = std::min<std::size_t>(*resume, services.size());
+        const std::uint32_t written = RecordsThatFit(services, size, first);
+        if (m_script.sliceRecords && written > m_script.sliceRecords && !m_script.data.fails) {
+            WriteRecords(static_cast<char*>(buffer), first, m_script.sliceRecords);
+            *needed = NeededFor(m_script);
+            *returned = m_script.sliceRecords;
+            *resume = static_cast<std::uint32_t>(first + m_script.sliceRecords);
+            SetLastErrorLocked(remote::kErrorMoreData);
+            return false;
+        }
+        WriteRecords(static_cast<char*>(buffer), first, written);
         *resume = 0;
         if (m_script.data.fails) {
             *needed = NeededFor(m_script);
@@ -320,13 +336,21 @@ expected::RefreshSteps RefreshStepsOf(const Script& s)
     const std::uint32_t needed = NeededFor(s);
     steps.noBuffer = s.allocFails || needed > kAllocLimit;
     steps.dataCallFailed = s.data.fails;
+    // Slices from the top while more than one fits; the last call answers for the rest.
+    std::size_t first = 0;
+    while (!s.data.fails && s.sliceRecords &&
+           RecordsThatFit(s.services, needed, first) > s.sliceRecords) {
+        first += s.sliceRecords;
+        ++steps.dataCalls;
+    }
+    steps.earlier.assign(s.services.begin(), s.services.begin() + first);
     const std::uint32_t capacity = needed / sizeof(EnumServiceStatus);
-    const std::uint32_t returned = ReturnedFor(s, RecordsThatFit(s.services, needed), capacity);
+    const std::uint32_t written = RecordsThatFit(s.services, needed, first);
+    const std::uint32_t returned = ReturnedFor(s, written, capacity);
     steps.countBeyondBuffer = returned > capacity;
-    const std::uint32_t written = RecordsThatFit(s.services, needed);
     steps.textOutsideAnswer = s.textMode != 0 && written > 0 && s.textRecord % written < returned;
     if (!steps.countBeyondBuffer)
-        steps.listed.assign(s.services.begin(), s.services.begin() + returned);
+        steps.listed.assign(s.services.begin(), s.services.begin() + first + returned);
     return steps;
 }
 
@@ -445,16 +469,20 @@ void CheckCalls(const Script& s, const expected::Outcome& e, const CScriptedPlat
     for (const fakes::OpenManagerCall& call : platform.managerOpens)
         findings.Check(call.machine == s.target.strHost && !call.database,
                        "opened the manager of another machine or database");
+    const std::uint32_t serviceRights =
+        s.command == Command::Start ? remote::kServiceStart : remote::kServiceStop;
     for (const fakes::OpenServiceCall& call : platform.serviceOpens)
-        findings.Check(call.name == s.columnOneText && call.access == remote::kServiceAllAccess,
+        findings.Check(call.name == s.columnOneText && call.access == serviceRights,
                        "opened another service than the selected row's column 1, or with "
                        "other access");
     for (const auto& [item, subItem] : console.itemTextCalls)
         findings.Check(item == s.selectedRow && subItem == 1, "read another cell than column 1");
+    std::uint32_t from = 0;  // each data call goes on where the slice before it ended
     for (const fakes::EnumCall& call : platform.enums) {
         findings.Check(call.type == remote::kServiceWin32AndDriver &&
-                           call.state == remote::kServiceStateAll && call.resumeIn == 0,
-                       "enumerated other types or states, or from a resume index not 0");
+                           call.state == remote::kServiceStateAll && call.resumeIn == from,
+                       "enumerated other types or states, or from another resume index");
+        from += call.bufferNull ? 0 : s.sliceRecords;
         if (!call.bufferNull)
             findings.Check(call.size == NeededFor(s), "data call's size is not the needed size");
     }

@@ -34,6 +34,31 @@ inline testing::AssertionResult InOrder(const CJournal& journal,
     return testing::AssertionSuccess();
 }
 
+// Whether the stack from this frame up to top, the callers' frames with whatever their dead
+// slots still hold, holds the text. The address sanitizer's guard zones lie in between.
+[[gnu::noinline, gnu::no_sanitize_address]]
+inline bool StackHolds(const char* top, const char* text)
+{
+    const volatile char here = 0;
+    for (const volatile char* at = &here; at < top; ++at) {
+        std::size_t matched = 0;
+        while (text[matched] && at[matched] == text[matched])
+            ++matched;
+        if (!text[matched])
+            return true;
+    }
+    return false;
+}
+
+// Whether the stack below the caller's frame, where the calls it made lay, still holds the
+// text. Not inlined, so that its array lies there, left as those calls left it.
+[[gnu::noinline]] inline bool DeadStackHolds(const char* text)
+{
+    char below[16 * 1024];
+    asm volatile("" : : "r"(below) : "memory");
+    return StackHolds(below + sizeof below, text);
+}
+
 inline void PrintTo(const MessageBox& box, std::ostream* os)
 {
     *os << "{" << testing::PrintToString(box.text) << ", style " << box.style << "}";

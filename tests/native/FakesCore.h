@@ -131,6 +131,11 @@ public:
     bool keepNeededOnSuccess = false;
     // Rewrites a successful data call's answer (buffer, size) before the caller sees it.
     std::function<void(char* buffer, std::uint32_t size)> editAnswer;
+    // Like a remote manager: at most this many bytes a call (0: any), and when the rest does
+    // not fit, the records that do, ERROR_MORE_DATA, the bytes the rest needs (bounded too)
+    // and the index to go on from, which stops moving at the data call resumeStuckFrom.
+    std::uint32_t bytesPerCall = 0;
+    int resumeStuckFrom = -1;
 
     // Makes the nth call (counting from 0) of op fail with error; every call when nth < 0.
     void Fail(Op op, std::uint32_t error, int nth = -1)
@@ -249,7 +254,9 @@ public:
     {
         const Op op = buffer ? Op::EnumData : Op::EnumSize;
         auto lock = BeginEnum(manager, type, state, buffer, size, resume);
-        const std::uint32_t total = BufferSizeFor(services);
+        const std::size_t first = buffer ? std::min<std::size_t>(*resume, services.size()) : 0;
+        const std::vector<FakeService> rest(services.begin() + first, services.end());
+        const std::uint32_t total = BufferSizeFor(rest);
         if (auto error = Failure(op)) {
             if (*error == remote::kErrorMoreData)
                 *needed = total;
@@ -257,19 +264,23 @@ public:
             SetLastErrorLocked(*error);
             return false;
         }
-        if (!buffer || size < total) {
-            *needed = total;
-            *returned = 0;
-            // What a refused call leaves in the resume index is no starting point.
-            *resume = 0x5A5A;
+        const std::uint32_t limit = bytesPerCall ? std::min(size, bytesPerCall) : size;
+        std::uint32_t count = 0, used = 0;
+        while (buffer && count < rest.size() && (used += BufferSizeFor({rest[count]})) <= limit)
+            ++count;
+        WriteRecords(static_cast<char*>(buffer), first, count);
+        *returned = count;
+        if (count < rest.size()) {
+            *needed = bytesPerCall ? std::min(total, bytesPerCall) : total;
+            // What a call that lists nothing leaves in the resume index is no starting point.
+            const bool stuck = resumeStuckFrom >= 0 && m_callIndex[op] >= resumeStuckFrom;
+            *resume = count == 0 ? 0x5A5A : static_cast<std::uint32_t>(first + (stuck ? 0 : count));
             SetLastErrorLocked(remote::kErrorMoreData);
             return false;
         }
-        WriteRecords(static_cast<char*>(buffer), services.size());
         if (editAnswer)
             editAnswer(static_cast<char*>(buffer), size);
         *needed = keepNeededOnSuccess ? total : 0;
-        *returned = static_cast<std::uint32_t>(services.size());
         *resume = 0;
         return true;
     }
@@ -515,9 +526,9 @@ protected:
         m_lastError[std::this_thread::get_id()] = error;
     }
 
-    // Lays the first count services out as the real call does: the records, then the
-    // texts they point to, which the records address directly.
-    void WriteRecords(char* buffer, std::size_t count) const
+    // Lays count services from the first one given out as the real call does: the
+    // records, then the texts they point to, which the records address directly.
+    void WriteRecords(char* buffer, std::size_t first, std::size_t count) const
     {
         auto* record = reinterpret_cast<remote::EnumServiceStatus*>(buffer);
         char* text = buffer + count * sizeof(remote::EnumServiceStatus);
@@ -528,7 +539,7 @@ protected:
             return placed;
         };
         for (std::size_t i = 0; i < count; ++i) {
-            const FakeService& service = services[i];
+            const FakeService& service = services[first + i];
             record->lpServiceName = place(service.strName);
             record->lpDisplayName = place(service.strDisplayName);
             record->ServiceStatus = remote::ServiceStatus{};

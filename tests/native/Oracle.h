@@ -25,7 +25,9 @@ struct RefreshSteps {
     bool dataCallFailed = false;
     bool countBeyondBuffer = false;
     bool textOutsideAnswer = false;  // a listed record's text lies outside, or runs past it
-    std::vector<fakes::FakeService> listed;  // what a pass that gets through shows
+    int dataCalls = 1;
+    std::vector<fakes::FakeService> earlier;  // what the data calls before the last listed
+    std::vector<fakes::FakeService> listed;   // what a pass that gets through shows
 };
 
 // Which steps of a start or stop fail, and how the user answers its question.
@@ -65,21 +67,23 @@ inline void AddRefresh(const RefreshSteps& s, Outcome& o)
         return fail("", "no thread");
     o.passStarted = true;
     if (s.managerRefused)
-        return fail("", "manager refused");
+        return fail(kManagerFailed, "manager refused");
     o.enumCalls = 1;
     if (s.sizeQueryFailed)
         return fail(kEnumerationFailed, "size query failed");
     if (s.noBuffer)
         return fail(kEnumerationFailed, "no buffer");
-    o.enumCalls = 2;
+    o.enumCalls = 1 + s.dataCalls;
     if (s.dataCallFailed)
         return fail(kEnumerationFailed, "data call failed");
+    o.rows = Rows(s.earlier);  // shown as they came, whatever the last call answers
     if (s.countBeyondBuffer)
         return fail(kEnumerationFailed, "count beyond the buffer");
     if (s.textOutsideAnswer)
         return fail(kEnumerationFailed, "text outside the answer");
     o.rows = Rows(s.listed);
-    o.paths.push_back(s.listed.empty() ? "refresh: nothing listed" : "refresh: listed");
+    o.paths.push_back(s.listed.empty() ? "refresh: nothing listed"
+                      : s.dataCalls > 1 ? "refresh: listed in slices" : "refresh: listed");
 }
 
 inline Outcome Refresh(const RefreshSteps& s)

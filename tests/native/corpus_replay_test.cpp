@@ -38,7 +38,7 @@ const std::vector<std::string> kPaths = {
     "refresh: session refused", "refresh: no thread", "refresh: manager refused",
     "refresh: size query failed", "refresh: no buffer", "refresh: data call failed",
     "refresh: count beyond the buffer", "refresh: text outside the answer",
-    "refresh: nothing listed", "refresh: listed",
+    "refresh: nothing listed", "refresh: listed", "refresh: listed in slices",
     "command: no selection", "command: session refused", "command: manager refused",
     "command: service refused", "start: refused", "start: accepted",
     "stop: not confirmed", "stop: refused", "stop: accepted",

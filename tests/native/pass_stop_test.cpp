@@ -102,6 +102,7 @@ TEST_F(PassStopTest, StopDuringACallEndsThePassSilently)
         Op stopDuring;
         std::optional<std::uint32_t> failure;
         int enumCalls;
+        std::uint32_t bytesPerCall = 0;
     };
     const std::vector<Case> cases = {
         {"manager opened", Op::OpenManager, std::nullopt, 0},
@@ -110,11 +111,13 @@ TEST_F(PassStopTest, StopDuringACallEndsThePassSilently)
         {"no memory for the buffer", Op::Alloc, 0, 1},
         {"data call refused", Op::EnumData, remote::kErrorMoreData, 2},
         {"data call answered", Op::EnumData, std::nullopt, 2},
+        {"data call answered, more to come", Op::EnumData, std::nullopt, 2, 100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.situation);
         Bench b;
         b.platform.services = Services(4);
+        b.platform.bytesPerCall = c.bytesPerCall;
         b.console.threads = FakeConsole::Threads::Hold;
         auto pass = remote::RefreshServiceList(b.console, b.platform);
         ASSERT_NE(pass, nullptr);

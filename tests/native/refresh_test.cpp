@@ -61,7 +61,7 @@ TEST(RefreshFailures, ShowTheirMessageAndLeaveAnEmptyListAndNothingHeld)
         {"thread refused", [](Bench& b) { b.console.threads = FakeConsole::Threads::Refuse; },
          expected::kNoBox, 0},
         {"manager refused", [](Bench& b) { b.platform.Fail(Op::OpenManager, 5); },
-         expected::kNoBox, 0},
+         expected::OneBox(expected::kManagerFailed, expected::kPlainOk), 0},
         {"size query denied", [](Bench& b) { b.platform.Fail(Op::EnumSize, 5); },
          enumerationFailed, 1},
         {"size query leaves no code", [](Bench& b) { b.platform.Fail(Op::EnumSize, 0); },
@@ -131,6 +131,39 @@ TEST_F(RefreshTest, OneHundredFiftyServicesFillTheListInEnumerationOrder)
     EXPECT_EQ(rows.rbegin()->second[0], "149");
     EXPECT_EQ(console.StrayWrites(), 0);
     EXPECT_EQ(platform.Problems(), kBalanced);
+}
+
+// A remote manager answers at most 256 KB a call; this list also grows after the size
+// query, by a record too large for the first buffer and then by 8,000 more.
+TEST(RefreshInSlices, EveryRowComesInOrderNumberedAcrossTheCalls)
+{
+    Bench b;
+    b.platform.services = Services(4);
+    b.platform.bytesPerCall = 256 * 1024;
+    b.platform.OnCall(Op::EnumData, [&b, more = Services(8000)] {
+        if (b.platform.services.size() == 4) {
+            b.platform.services.push_back({"late", std::string(2000, 'L'), 4});
+            b.platform.services.insert(b.platform.services.end(), more.begin(), more.end());
+        }
+    });
+    RunRefresh(b);
+    EXPECT_EQ(b.console.Rows(), expected::Rows(b.platform.services));
+    EXPECT_EQ(b.console.Messages(), expected::kNoBox);
+    EXPECT_EQ(b.platform.enums.size(), 6u);  // size; the first four; grown; 3 of 256 KB
+    EXPECT_EQ(b.platform.Problems(), kBalanced);
+}
+
+// A resume index that stops moving ends the pass with one message under the rows that came.
+TEST(RefreshInSlices, AResumeIndexThatStopsMovingEndsThePassWithOneMessage)
+{
+    Bench b;
+    b.platform.services = Services(9);
+    b.platform.bytesPerCall = FakePlatform::BufferSizeFor(Services(4));
+    b.platform.resumeStuckFrom = 1;
+    RunRefresh(b);
+    EXPECT_EQ(b.console.Rows(), expected::Rows(Services(4)));
+    EXPECT_EQ(b.console.Messages(),
+              expected::OneBox(expected::kEnumerationFailed, expected::kPlainOk));
 }
 
 TEST_F(RefreshTest, EveryStateCodeGetsItsTextAndUnknownCodesAnEmptyCell)

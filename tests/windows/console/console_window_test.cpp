@@ -141,6 +141,18 @@ TEST_F(ConsoleCredentials, NoCopyOfThePasswordIsFreedUnwiped)
     EXPECT_EQ(m_platform.RemoteCalls(), 0);
 }
 
+// A short password lives inside its string, and a swap of two such strings copies it
+// through the stack: no read of the box, into an empty member or into one that holds the
+// same text, leaves a copy in the frames it used.
+TEST_F(ConsoleCredentials, ReadingAShortPasswordLeavesNoCopyOnTheStack)
+{
+    ::SetWindowTextA(Item(IDC_PASSWORD), "Pw-under-watch");
+    for (int read = 0; read < 2; ++read) {
+        m_dlg.UpdateData(TRUE);
+        EXPECT_FALSE(fakes::DeadStackHolds("w-under-watch")) << "read " << read;
+    }
+}
+
 // ---- Keyboard ----
 
 // Offers a key press to the dialog as its modal loop does; true when the dialog took it.
