@@ -133,8 +133,9 @@ private:
     size_t GetText(int row, int cell)
     {
         DWORD_PTR length = 0;
+        const size_t record = static_cast<size_t>(cell) * sizeof(LVITEMW);
         if (!::SendMessageTimeoutA(m_hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                                   reinterpret_cast<LPARAM>(m_memory.At(static_cast<size_t>(cell) * sizeof(LVITEMW))),
+                                   reinterpret_cast<LPARAM>(m_memory.At(record)),
                                    SMTO_NORMAL, kSendTimeoutMs, &length))
             throw DriverError("the list does not answer LVM_GETITEMTEXT for row " +
                               std::to_string(row));

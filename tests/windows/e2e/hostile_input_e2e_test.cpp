@@ -182,10 +182,11 @@ TEST_F(AccentedServiceTest, ANameInAnyScriptIsTypedListedCopiedAndStopped)
     EXPECT_EQ(App().CellWideText(row, 1), bed::kUnicodeServiceName);
     EXPECT_EQ(App().CellWideText(row, 2), bed::kUnicodeServiceDisplayName);
     Shot("names-in-every-script");
-    const std::wstring copied =
-        std::to_wstring(row) + L"\t" + bed::kUnicodeServiceName + L"\t" + bed::kUnicodeServiceDisplayName + L"\tStopped\r\n";
+    const std::wstring copied = std::to_wstring(row) + L"\t" + bed::kUnicodeServiceName + L"\t" +
+                                bed::kUnicodeServiceDisplayName + L"\tStopped\r\n";
     PressKey('C', {VK_CONTROL});
-    WaitUntil([&] { return testsupport::ClipboardUnicodeText() == copied; }, 10000, "Ctrl+C to copy the row as shown");
+    WaitUntil([&] { return testsupport::ClipboardUnicodeText() == copied; }, 10000,
+              "Ctrl+C to copy the row as shown");
 
     App().StartService(row);
     App().WaitForRefreshEnd(Log(), 3, rows);
