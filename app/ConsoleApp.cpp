@@ -23,10 +23,11 @@ bool LetPassEnd(const remote::CPassControl& pass, DWORD milliseconds)
             return false;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(milliseconds - elapsed, 10),
                                     QS_ALLINPUT);
+        // Read in UTF-16, as every loop of the program reads: a character arrives whole.
         MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
+            ::DispatchMessageW(&msg);
         }
     }
     return true;

@@ -74,20 +74,20 @@ private:
 
 }  // namespace
 
-bool CopyTextToClipboard(HWND hOwner, const std::string& text)
+bool CopyTextToClipboard(HWND hOwner, const std::wstring& text)
 {
     // Copied before the clipboard opens, so it is held no longer than it takes to hand over.
-    CGlobalCopy textCopy(text.c_str(), text.size() + 1);
-    // The system makes the Unicode text from this one with the code page of the locale
-    // given here; without one it would take the keyboard's language, which may use
-    // another code page than the system's.
+    CGlobalCopy textCopy(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    // For a program that pastes 8-bit text, the system makes it from this one in the code
+    // page of the locale given here, the system's, as such programs have; without one it
+    // would take the keyboard's language, which may use another code page.
     const LCID systemLocale = ::GetSystemDefaultLCID();
     CGlobalCopy localeCopy(&systemLocale, sizeof systemLocale);
     if (!textCopy.IsMade())
         return false;
 
     const CClipboardScope clipboard(hOwner);
-    if (!clipboard.IsOpen() || !::EmptyClipboard() || !textCopy.HandTo(CF_TEXT))
+    if (!clipboard.IsOpen() || !::EmptyClipboard() || !textCopy.HandTo(CF_UNICODETEXT))
         return false;
     // The text is there either way: without the locale the system still converts it.
     localeCopy.HandTo(CF_LOCALE);

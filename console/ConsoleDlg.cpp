@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "console/AboutDlg.h"
 #include "console/Clipboard.h"
@@ -42,9 +44,9 @@ constexpr DWORD kTypingPauseMs = 1000;
 void DiscardQueuedInput()
 {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+    while (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
         continue;
-    while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
+    while (::PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
         continue;
 }
 
@@ -115,20 +117,20 @@ bool IsCopyKey(const MSG& msg)
     return msg.message == WM_KEYDOWN && msg.wParam == 'C' && IsKeyDown(VK_CONTROL) && !IsKeyDown(VK_MENU);
 }
 
-// The text in upper case, as the system code page maps each character.
-std::string UpperCase(std::string text)
+// The text in upper case, character by character, whatever the code page.
+std::wstring UpperCase(std::wstring text)
 {
     if (!text.empty())
-        ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+        ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
 }
 
-// The length in bytes of the character the text is made of, typed once or more (a
-// character of the system code page may take two bytes); 0 when there are others.
-size_t RepeatedCharacterLength(const std::string& text)
+// The length in UTF-16 units of the character the text is made of, typed once or more
+// (a character beyond the basic plane takes two); 0 when there are others.
+size_t RepeatedCharacterLength(const std::wstring& text)
 {
-    const size_t nLength = static_cast<size_t>(::CharNextA(text.c_str()) - text.c_str());
-    if (nLength == 0 || text.size() % nLength != 0)
+    const size_t nLength = text.size() > 1 && IS_HIGH_SURROGATE(text[0]) ? 2 : 1;
+    if (text.empty() || text.size() % nLength != 0)
         return 0;
     for (size_t at = nLength; at < text.size(); at += nLength)
         if (text.compare(at, nLength, text, 0, nLength) != 0)
@@ -136,23 +138,30 @@ size_t RepeatedCharacterLength(const std::string& text)
     return nLength;
 }
 
+// A heading as the list shows it; the headings are ASCII.
+void WidenHeading(int nColumn, std::wstring& into)
+{
+    const char* heading = kListColumns[nColumn].heading;
+    into.assign(heading, heading + std::strlen(heading));
+}
+
 // One line of a copy: the texts of the four columns separated by tabs, ending CR LF.
 // fillText(nColumn, text) gives each. A remote computer may send a tab or a line break
 // within a name, which would break the line into other columns or rows: each becomes a
-// space.
+// space. Neither is ever part of another character in UTF-16.
 template <typename FillText>
-void AppendCopiedLine(std::string& out, std::string& text, FillText fillText)
+void AppendCopiedLine(std::wstring& out, std::wstring& text, FillText fillText)
 {
     for (int nColumn = 0; nColumn < static_cast<int>(std::size(kListColumns)); ++nColumn) {
         if (nColumn > 0)
-            out += '\t';
+            out += L'\t';
         fillText(nColumn, text);
         const size_t nStart = out.size();
         out += text;
         std::replace_if(out.begin() + static_cast<std::ptrdiff_t>(nStart), out.end(),
-                        [](char ch) { return ch == '\t' || ch == '\r' || ch == '\n'; }, ' ');
+                        [](wchar_t ch) { return ch == L'\t' || ch == L'\r' || ch == L'\n'; }, L' ');
     }
-    out += "\r\n";
+    out += L"\r\n";
 }
 
 }  // namespace
@@ -419,22 +428,31 @@ void CConsoleDlg::ShowServiceMenu(POINT ptScreen)
 // ---- The keyboard on the list ----
 
 // Returns whether the character was taken: every printable one is, so that the list's own
-// search never sees it.
+// search never sees it. The loop reads characters in UTF-16, so each arrives whole, as one
+// unit or, beyond the basic plane, as two halves: the first half waits for the second.
 bool CConsoleDlg::OnTypedCharacter(UINT nChar, DWORD dwTime)
 {
     // The keys' own characters: Enter, Escape, Tab, Backspace.
     if (nChar < 0x20 || nChar == 0x7F)
         return false;
+    const auto ch = static_cast<wchar_t>(nChar);
+    const wchar_t chFirstHalf = std::exchange(m_chFirstHalf, L'\0');
+    if (IS_HIGH_SURROGATE(ch)) {
+        m_chFirstHalf = ch;
+        return true;
+    }
+    // A second half whose first did not come just before is no character.
+    if (IS_LOW_SURROGATE(ch) && !chFirstHalf)
+        return true;
     const bool bNameGoesOn = !m_strTypedName.empty() && dwTime - m_dwLastTyped <= kTypingPauseMs;
     // A space begins no name; its key, not its character, is the list's.
-    if (nChar == ' ' && !bNameGoesOn)
+    if (ch == L' ' && !bNameGoesOn)
         return true;
     if (!bNameGoesOn)
         m_strTypedName.clear();
-    // A double-byte character may come in one message, lead byte first.
-    if (nChar > 0xFF)
-        m_strTypedName += static_cast<char>((nChar >> 8) & 0xFF);
-    m_strTypedName += static_cast<char>(nChar & 0xFF);
+    if (IS_LOW_SURROGATE(ch))
+        m_strTypedName += chFirstHalf;
+    m_strTypedName += ch;
     m_dwLastTyped = dwTime;
     FindTypedName();
     return true;
@@ -446,7 +464,7 @@ bool CConsoleDlg::OnTypedCharacter(UINT nChar, DWORD dwTime)
 void CConsoleDlg::FindTypedName()
 {
     const size_t nRepeated = RepeatedCharacterLength(m_strTypedName);
-    const std::string strPrefix = UpperCase(nRepeated ? m_strTypedName.substr(0, nRepeated) : m_strTypedName);
+    const std::wstring strPrefix = UpperCase(nRepeated ? m_strTypedName.substr(0, nRepeated) : m_strTypedName);
     // A name just begun, or moving on, looks from the row after the current one; a name
     // that grows keeps the current row for as long as it matches.
     const int nCurrent = m_listServices.GetNextItem(-1, LVNI_FOCUSED);
@@ -459,17 +477,18 @@ void CConsoleDlg::FindTypedName()
 }
 
 // The first row from nStart on, round past the end, whose service name starts with the
-// prefix (given in upper case); -1 when there is none.
-int CConsoleDlg::FindServiceRow(const std::string& strUpperPrefix, int nStart) const
+// prefix (given in upper case); -1 when there is none. The names are read as the list
+// shows them, in UTF-16, as the typed characters come.
+int CConsoleDlg::FindServiceRow(const std::wstring& strUpperPrefix, int nStart) const
 {
     const int nRows = m_listServices.GetItemCount();
-    std::string name;
+    std::wstring name;
     for (int i = 0; i < nRows; ++i) {
         const int nRow = (nStart + i) % nRows;
         m_listServices.GetItemText(nRow, kServiceNameColumn, name);
         if (name.size() < strUpperPrefix.size())
             continue;
-        ::CharUpperBuffA(name.data(), static_cast<DWORD>(strUpperPrefix.size()));
+        ::CharUpperBuffW(name.data(), static_cast<DWORD>(strUpperPrefix.size()));
         if (name.compare(0, strUpperPrefix.size(), strUpperPrefix) == 0)
             return nRow;
     }
@@ -496,8 +515,8 @@ void CConsoleDlg::CopySelectedRow()
     // Nothing selected: the clipboard keeps what it holds.
     if (nRow < 0)
         return;
-    std::string text, cell;
-    AppendCopiedLine(text, cell, [&](int nColumn, std::string& into) {
+    std::wstring text, cell;
+    AppendCopiedLine(text, cell, [&](int nColumn, std::wstring& into) {
         m_listServices.GetItemText(nRow, nColumn, into);
     });
     PutOnClipboard(text);
@@ -506,18 +525,18 @@ void CConsoleDlg::CopySelectedRow()
 // The headings, then every row in the list's order.
 void CConsoleDlg::CopyWholeList()
 {
-    std::string text, cell;
-    AppendCopiedLine(text, cell, [](int nColumn, std::string& into) { into = kListColumns[nColumn].heading; });
+    std::wstring text, cell;
+    AppendCopiedLine(text, cell, &WidenHeading);
     const int nRows = m_listServices.GetItemCount();
     for (int nRow = 0; nRow < nRows; ++nRow)
-        AppendCopiedLine(text, cell, [&](int nColumn, std::string& into) {
+        AppendCopiedLine(text, cell, [&](int nColumn, std::wstring& into) {
             m_listServices.GetItemText(nRow, nColumn, into);
         });
     PutOnClipboard(text);
 }
 
 // Another program holding the clipboard is no error worth a box: the copy beeps.
-void CConsoleDlg::PutOnClipboard(const std::string& text)
+void CConsoleDlg::PutOnClipboard(const std::wstring& text)
 {
     if (!CopyTextToClipboard(m_hWnd, text))
         ::MessageBeep(MB_OK);

@@ -74,11 +74,11 @@ private:
     // The keyboard on the list: a typed name, and copies of what it shows.
     bool OnTypedCharacter(UINT nChar, DWORD dwTime);
     void FindTypedName();
-    int FindServiceRow(const std::string& strUpperPrefix, int nStart) const;
+    int FindServiceRow(const std::wstring& strUpperPrefix, int nStart) const;
     void SelectFoundRow(int nRow);
     void CopySelectedRow();
     void CopyWholeList();
-    void PutOnClipboard(const std::string& text);
+    void PutOnClipboard(const std::wstring& text);
 
     void Choose(Command command);
     bool IsFreeForDeferredWork() const;
@@ -129,7 +129,9 @@ private:
     // begins), which the next showing paints, in the list's client coordinates.
     CRgn m_rgnUnpainted;
 
-    // The name typed on the list so far, and when its last character came.
-    std::string m_strTypedName;
+    // The name typed on the list so far (UTF-16, as the loop reads characters), when its
+    // last character came, and the first half of a character whose second is still to come.
+    std::wstring m_strTypedName;
     DWORD m_dwLastTyped = 0;
+    wchar_t m_chFirstHalf = L'\0';
 };

@@ -131,12 +131,15 @@ INT_PTR CDialog::DoModal()
     return m_nModalResult;
 }
 
+// Messages are read in UTF-16, whatever the program's code page: a typed character then
+// arrives whole, in one WM_CHAR (two halves beyond the basic plane), where an 8-bit read
+// gets '?' for a character outside the code page, or its bytes one message each.
 void CDialog::RunModalLoop()
 {
     const HWND hDlg = m_hWnd;
     while (!m_bEndModal && hDlg && m_hWnd == hDlg) {
         MSG msg;
-        const BOOL bGot = ::GetMessageA(&msg, nullptr, 0, 0);
+        const BOOL bGot = ::GetMessageW(&msg, nullptr, 0, 0);
         if (bGot == -1)
             break;
         if (!bGot) {
@@ -146,7 +149,7 @@ void CDialog::RunModalLoop()
         }
         if (!PreTranslateMessage(&msg)) {
             ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
+            ::DispatchMessageW(&msg);
         }
     }
 }
@@ -160,7 +163,7 @@ BOOL CDialog::PreTranslateMessage(MSG* pMsg)
         ::SendMessageA(hDlg, WM_COMMAND, ID_HELP, 0);
         return TRUE;
     }
-    return ::IsDialogMessageA(hDlg, pMsg);
+    return ::IsDialogMessageW(hDlg, pMsg);
 }
 
 BOOL CDialog::UpdateData(BOOL bSaveAndValidate)

@@ -1,4 +1,4 @@
-// CListCtrl: list-view messages, ANSI variants.
+// CListCtrl: list-view messages, ANSI variants, and a cell's text as the control holds it.
 #include "framework/ListCtrl.h"
 
 #include <algorithm>
@@ -69,26 +69,29 @@ std::string CListCtrl::GetItemText(int nItem, int nSubItem) const
     return text;
 }
 
-void CListCtrl::GetItemText(int nItem, int nSubItem, std::string& text) const
+namespace {
+
+// Reads a cell with the list message of the text's width into text, whose buffer grows
+// until the text fits with room to spare. The control says only how much it copied, and
+// leaves out a character that does not fit whole, so a copy that ends within the widest
+// character's width (besides the terminator) of the buffer's end may have been cut.
+template <typename Item, typename Text>
+void ReadCellText(HWND hList, UINT message, int nItem, int nSubItem, Text& text, size_t nWidest)
 {
-    // The control says only how much it copied, so the buffer grows until the text fits
-    // with room to spare: room for the widest character (two bytes in a double-byte code
-    // page, which the control drops whole when it does not fit) besides the terminator.
     constexpr size_t kLargestText = size_t{1} << 24;
     text.resize(std::max<size_t>(text.capacity(), 256));
     for (;;) {
-        LVITEMA item = {};
+        Item item = {};
         item.iSubItem = nSubItem;
         item.pszText = text.data();
         item.cchTextMax = static_cast<int>(text.size());
-        const LRESULT copied = ::SendMessageA(m_hWnd, LVM_GETITEMTEXTA,
-                                              static_cast<WPARAM>(nItem),
+        const LRESULT copied = ::SendMessageA(hList, message, static_cast<WPARAM>(nItem),
                                               reinterpret_cast<LPARAM>(&item));
         if (copied <= 0 || !item.pszText) {
             text.clear();
             return;
         }
-        if (static_cast<size_t>(copied) + 2 < text.size() || text.size() >= kLargestText) {
+        if (static_cast<size_t>(copied) + nWidest < text.size() || text.size() >= kLargestText) {
             if (item.pszText != text.data())
                 text.assign(item.pszText, static_cast<size_t>(copied));
             text.resize(static_cast<size_t>(copied));
@@ -96,6 +99,20 @@ void CListCtrl::GetItemText(int nItem, int nSubItem, std::string& text) const
         }
         text.resize(text.size() * 2);
     }
+}
+
+}  // namespace
+
+// A character takes up to four bytes in UTF-8, two in a double-byte code page.
+void CListCtrl::GetItemText(int nItem, int nSubItem, std::string& text) const
+{
+    ReadCellText<LVITEMA>(m_hWnd, LVM_GETITEMTEXTA, nItem, nSubItem, text, 4);
+}
+
+// A character outside the basic plane takes two UTF-16 units.
+void CListCtrl::GetItemText(int nItem, int nSubItem, std::wstring& text) const
+{
+    ReadCellText<LVITEMW>(m_hWnd, LVM_GETITEMTEXTW, nItem, nSubItem, text, 4);
 }
 
 BOOL CListCtrl::DeleteAllItems()

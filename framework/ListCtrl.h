@@ -29,6 +29,9 @@ public:
     // The same into text, whose memory is reused: a loop over many cells reads them all
     // without allocating.
     void GetItemText(int nItem, int nSubItem, std::string& text) const;
+    // The characters the cell shows, as the control holds them (UTF-16), whatever the
+    // process's code page; memory reused the same way.
+    void GetItemText(int nItem, int nSubItem, std::wstring& text) const;
     BOOL DeleteAllItems();
     // The mask is left at 0, which the control reads as every bit. Returns the old style.
     DWORD SetExtendedStyle(DWORD dwNewStyle);

@@ -16,15 +16,18 @@ CWinApp* g_pApp = nullptr;
 constexpr UINT kAppTitleStringId = 0xE000;
 constexpr ULONG_PTR kHelpTopicBase = 0x20000;
 
+// A path cut to the buffer may end up to a character short of it: a character takes up to
+// four bytes in UTF-8, and the system leaves out one that does not fit whole.
 std::string ModulePath()
 {
+    constexpr size_t kWidestCharacter = 4;
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
         const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(),
                                                   static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return {};
-        if (length < buffer.size())
+        if (length + kWidestCharacter < buffer.size())
             return std::string(buffer.data(), length);
         buffer.resize(buffer.size() * 2);
     }
@@ -117,10 +120,11 @@ int CWinApp::Run()
 
     if (!InitInstance())
         return 0;
+    // Read in UTF-16, so that a typed character arrives whole whatever the code page.
     MSG msg = {};
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        ::DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
 }

@@ -6,8 +6,10 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed'; }
 
+# fonts-wqy-microhei: Chinese and Japanese characters for the test bed's remote names,
+# which Wine's own fonts lack.
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 cmake ninja-build googletest libgtest-dev g++
-          wine wine32:i386 fonts-wine xvfb xauth xdotool imagemagick icoutils x11-apps
+          wine wine32:i386 fonts-wine fonts-wqy-microhei xvfb xauth xdotool imagemagick icoutils x11-apps
           python3 util-linux osslsigncode openssl
           clang-14 libclang-rt-14-dev)
 for p in "${packages[@]}"; do have_pkg "$p" || need+=("$p"); done

@@ -16,7 +16,7 @@ source "$root/cmake/wine-env.sh"
 
 readonly max_extra=3000
 # Bumped whenever the bed's registration changes, so older beds are made again.
-readonly bed_layout=1
+readonly bed_layout=2
 verbose=0
 
 die() {
@@ -71,6 +71,13 @@ reg_expand_sz() {
   printf '00,00'
 }
 
+# REG_MULTI_SZ as .reg writes it: each text's UTF-16LE bytes and terminator, then the list's.
+reg_multi_sz() {
+  printf 'hex(7):'
+  printf '%s\0' "$@" | iconv -f UTF-8 -t UTF-16LE | xxd -p -c 1 | tr '\n' ','
+  printf '00,00'
+}
+
 # One service key: name, display name, start type (3 demand, 4 disabled), image path.
 reg_service() {
   local path="${4//\\/\\\\}"
@@ -91,6 +98,11 @@ write_reg() { # extra-count
   echo '"Name"="Quillmark Bed Network"'
   echo "\"ProviderPath\"=$(reg_expand_sz '%SystemRoot%\System32\qmbednp.dll')"
   echo '"Class"=dword:00000001'
+  echo
+  # Names in any script on screen: the dialog's bitmap font borrows what it lacks from
+  # Wine's TrueType face of that name (Cyrillic, Greek) and WenQuanYi Micro Hei (CJK).
+  echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]'
+  echo "\"MS Sans Serif Regular\"=$(reg_multi_sz 'ms_sans_serif.ttf,MS Sans Serif' 'wqy-microhei.ttc,WenQuanYi Micro Hei')"
   echo
   reg_service QmBedRunning "Bed service that runs" 3 "$exe running"
   reg_service QmBedNoStop "Bed service that refuses to stop" 3 "$exe nostop"

@@ -244,6 +244,31 @@ void EnsureStopped(const char* name)
     WaitForState(name, SERVICE_STOPPED, 10000);
 }
 
+CUnicodeService::CUnicodeService()
+{
+    const ScopedScHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
+    const ScopedScHandle service(::CreateServiceW(
+        manager.get(), kUnicodeServiceName, kUnicodeServiceDisplayName, SERVICE_ALL_ACCESS,
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+        BED_DIR_W L"\\qmbedsvc.exe running", nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service)
+        throw DriverError("the bed does not make a service named in Cyrillic (error " +
+                          std::to_string(::GetLastError()) + ")");
+}
+
+// A service that still runs goes once it has ended.
+CUnicodeService::~CUnicodeService()
+{
+    const ScopedScHandle manager(::OpenSCManagerA(kBedHost, nullptr, SC_MANAGER_ALL_ACCESS));
+    const ScopedScHandle service(manager ? ::OpenServiceW(manager.get(), kUnicodeServiceName, SERVICE_ALL_ACCESS)
+                                         : nullptr);
+    SERVICE_STATUS status = {};
+    if (service) {
+        ::ControlService(service.get(), kBedQuitControl, &status);
+        ::DeleteService(service.get());
+    }
+}
+
 void SetConnectDelay(DWORD milliseconds)
 {
     if (milliseconds == 0) {

@@ -83,6 +83,18 @@ void WaitForState(const char* name, DWORD state, DWORD timeoutMs);
 // Leaves the service stopped, waiting for a stop already under way.
 void EnsureStopped(const char* name);
 
+// A service whose names no legacy code page holds, made with the wide calls for as long
+// as this lives (so the bed's own services stay as they are), then ended and removed.
+inline constexpr wchar_t kUnicodeServiceName[] = L"Дозор";
+inline constexpr wchar_t kUnicodeServiceDisplayName[] = L"Дозор 守望 Φύλακας";
+class CUnicodeService {
+public:
+    CUnicodeService();
+    ~CUnicodeService();
+    CUnicodeService(const CUnicodeService&) = delete;
+    CUnicodeService& operator=(const CUnicodeService&) = delete;
+};
+
 // Makes the bed's share a slow remote computer: each connect to it waits this long before
 // its answer; 0 makes it answer at once again.
 void SetConnectDelay(DWORD milliseconds);

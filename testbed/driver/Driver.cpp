@@ -57,24 +57,38 @@ private:
     char* m_pBase;
 };
 
-// Reads cells of the product's list through LVITEMA records and text buffers placed in
+// The text in this program's code page.
+std::string InThisCodePage(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    std::string narrow(static_cast<size_t>(::WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0,
+                                                                 nullptr, nullptr)), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, narrow.data(), static_cast<int>(narrow.size()),
+                          nullptr, nullptr);
+    return narrow;
+}
+
+// Reads cells of the product's list through LVITEMW records and text buffers placed in
 // that process (the driver is built in the product's tree, so the records match its
-// layout). Every message to the product costs a trip through the Wine server, so
-// a whole list is read in batches: the records are written once, each cell is one
-// message, and each batch's texts come back in one read.
+// layout). The product's code page may not be the driver's, so the cells are read as the
+// list holds them, in UTF-16. Every message to the product costs a trip through the Wine
+// server, so a whole list is read in batches: the records are written once, each cell is
+// one message, and each batch's texts come back in one read.
 class CListReader {
 public:
     CListReader(HANDLE hProcess, HWND hList, int batchRows)
         : m_hList(hList), m_nCells(batchRows * kColumns),
-          m_memory(hProcess, static_cast<size_t>(m_nCells) * (sizeof(LVITEMA) + kCellTextMax))
+          m_memory(hProcess, static_cast<size_t>(m_nCells) * (sizeof(LVITEMW) + kCellTextMax * sizeof(wchar_t)))
     {
-        std::vector<LVITEMA> items(static_cast<size_t>(m_nCells));
+        std::vector<LVITEMW> items(static_cast<size_t>(m_nCells));
         for (int cell = 0; cell < m_nCells; ++cell) {
             items[static_cast<size_t>(cell)].iSubItem = cell % kColumns;
-            items[static_cast<size_t>(cell)].pszText = m_memory.At(TextOffset(cell));
+            items[static_cast<size_t>(cell)].pszText = reinterpret_cast<wchar_t*>(m_memory.At(TextOffset(cell)));
             items[static_cast<size_t>(cell)].cchTextMax = kCellTextMax;
         }
-        m_memory.Write(0, items.data(), items.size() * sizeof(LVITEMA));
+        m_memory.Write(0, items.data(), items.size() * sizeof(LVITEMW));
     }
 
     // Rows first .. first + count - 1, at most the batch size given at construction.
@@ -83,26 +97,26 @@ public:
         std::vector<size_t> lengths(static_cast<size_t>(count * kColumns));
         for (int cell = 0; cell < count * kColumns; ++cell)
             lengths[static_cast<size_t>(cell)] = GetText(first + cell / kColumns, cell);
-        std::string texts(static_cast<size_t>(count * kColumns) * kCellTextMax, '\0');
-        m_memory.Read(TextOffset(0), texts.data(), texts.size());
+        std::wstring texts(static_cast<size_t>(count * kColumns) * kCellTextMax, L'\0');
+        m_memory.Read(TextOffset(0), texts.data(), texts.size() * sizeof(wchar_t));
         std::vector<ListRow> rows;
         for (int row = 0; row < count; ++row) {
             auto text = [&](int column) {
                 const int cell = row * kColumns + column;
-                return texts.substr(static_cast<size_t>(cell) * kCellTextMax,
-                                    lengths[static_cast<size_t>(cell)]);
+                return InThisCodePage(texts.substr(static_cast<size_t>(cell) * kCellTextMax,
+                                                   lengths[static_cast<size_t>(cell)]));
             };
             rows.push_back({text(0), text(1), text(2), text(3)});
         }
         return rows;
     }
 
-    std::string Cell(int row, int column)
+    std::wstring Cell(int row, int column)
     {
         const size_t length = GetText(row, column);
-        std::string text(length, '\0');
+        std::wstring text(length, L'\0');
         if (length)
-            m_memory.Read(TextOffset(column), text.data(), length);
+            m_memory.Read(TextOffset(column), text.data(), length * sizeof(wchar_t));
         return text;
     }
 
@@ -111,16 +125,17 @@ private:
 
     size_t TextOffset(int cell) const
     {
-        return static_cast<size_t>(m_nCells) * sizeof(LVITEMA) +
-               static_cast<size_t>(cell) * kCellTextMax;
+        return static_cast<size_t>(m_nCells) * sizeof(LVITEMW) +
+               static_cast<size_t>(cell) * kCellTextMax * sizeof(wchar_t);
     }
 
     // The text of the row's cell into the buffer of record `cell`; returns its length.
     size_t GetText(int row, int cell)
     {
         DWORD_PTR length = 0;
-        if (!::SendMessageTimeoutA(m_hList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                                   reinterpret_cast<LPARAM>(m_memory.At(static_cast<size_t>(cell) * sizeof(LVITEMA))),
+        const size_t record = static_cast<size_t>(cell) * sizeof(LVITEMW);
+        if (!::SendMessageTimeoutA(m_hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                   reinterpret_cast<LPARAM>(m_memory.At(record)),
                                    SMTO_NORMAL, kSendTimeoutMs, &length))
             throw DriverError("the list does not answer LVM_GETITEMTEXT for row " +
                               std::to_string(row));
@@ -288,6 +303,12 @@ void CQuillmark::PressEnterIn(int id)
     ::PostMessageA(hItem, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
 }
 
+void CQuillmark::Focus(int id)
+{
+    ::PostMessageA(m_hConsole, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
+    SyncWithConsole();
+}
+
 void CQuillmark::UseCurrentCredential()
 {
     Click(IDC_CURRENT_CREDENTIAL);
@@ -332,7 +353,9 @@ void CQuillmark::SyncWithConsole()
 
 int CQuillmark::RowCount() const { return static_cast<int>(Send(List(), LVM_GETITEMCOUNT, 0, 0)); }
 
-std::string CQuillmark::CellText(int row, int column) const
+std::string CQuillmark::CellText(int row, int column) const { return InThisCodePage(CellWideText(row, column)); }
+
+std::wstring CQuillmark::CellWideText(int row, int column) const
 {
     CListReader reader(m_pi.hProcess, List(), 1);
     return reader.Cell(row, column);
@@ -362,7 +385,7 @@ int CQuillmark::FindRow(const std::string& serviceName) const
     CListReader reader(m_pi.hProcess, List(), 1);
     const int count = RowCount();
     for (int row = 0; row < count; ++row)
-        if (reader.Cell(row, 1) == serviceName)
+        if (InThisCodePage(reader.Cell(row, 1)) == serviceName)
             return row;
     return -1;
 }

@@ -41,6 +41,9 @@ public:
     bool IsEnabled(int id) const;
     // Enter pressed while the focus is in the control.
     void PressEnterIn(int id);
+    // Moves the focus to the control as the dialog moves it (an edit box's text selected),
+    // so that what the keyboard types next goes there.
+    void Focus(int id);
     // Current credentials or the typed ones, as the radio buttons choose.
     void UseCurrentCredential();
     void UseExplicitCredential(const std::string& user, const std::string& password);
@@ -49,7 +52,10 @@ public:
 
     // The service list.
     int RowCount() const;
+    // A cell in this program's code page, and as the list holds it (UTF-16): the product
+    // may run in another code page (UTF-8).
     std::string CellText(int row, int column) const;
+    std::wstring CellWideText(int row, int column) const;
     std::vector<ListRow> Rows() const;
     int SelectedRow() const;  // -1 when none
     int FindRow(const std::string& serviceName) const;  // -1 when not listed

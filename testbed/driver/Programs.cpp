@@ -359,4 +359,18 @@ void TypeText(const std::string& text)
     }
 }
 
+void TypeText(const std::wstring& text)
+{
+    for (const wchar_t ch : text) {
+        INPUT inputs[2] = {};
+        for (INPUT& input : inputs) {
+            input.type = INPUT_KEYBOARD;
+            input.ki.wScan = ch;
+            input.ki.dwFlags = KEYEVENTF_UNICODE;
+        }
+        inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+        ::SendInput(2, inputs, sizeof(INPUT));
+    }
+}
+
 }  // namespace testbed

@@ -119,5 +119,8 @@ void PressKey(WORD vk, std::initializer_list<WORD> modifiers = {});
 // Types the text key by key, each character with the key (and Shift, where needed) that
 // gives it on the current keyboard layout; throws for a character the layout has no key for.
 void TypeText(const std::string& text);
+// Types characters of any script, as a keyboard of that script gives them: each a Unicode
+// key press, whatever the current layout.
+void TypeText(const std::wstring& text);
 
 }  // namespace testbed

@@ -542,8 +542,10 @@ int ListRowCount(HWND list)
     return static_cast<int>(rows);
 }
 
-// The service names in the list's second column. The list's messages take pointers
-// into its own process, so the record and the text buffer are placed there.
+// The service names in the list's second column, in this program's code page. The list's
+// messages take pointers into its own process, so the record and the text buffer are
+// placed there; the text is read as the list holds it (UTF-16): Quillmark's code page
+// (UTF-8) is not this program's.
 bool ListServiceNames(HWND list, int rows, std::vector<std::string>& names)
 {
     DWORD pid = 0;
@@ -551,22 +553,25 @@ bool ListServiceNames(HWND list, int rows, std::vector<std::string>& names)
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!process) return false;
     constexpr int kTextMax = 260;
-    char* remote = static_cast<char*>(
-        VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextMax, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kTextMax * sizeof(wchar_t),
+                                                     MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     bool ok = remote != nullptr;
     if (ok) {
-        LVITEMA item = {};
+        LVITEMW item = {};
         item.iSubItem = 1;
-        item.pszText = remote + sizeof(LVITEMA);
+        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
         item.cchTextMax = kTextMax;
         ok = WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-        char text[kTextMax + 1] = {};
+        wchar_t text[kTextMax + 1] = {};
+        char narrow[kTextMax * 2 + 1] = {};
         for (int row = 0; ok && row < rows; ++row) {
             DWORD_PTR length = 0;
-            ok = SendMessageTimeoutA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote),
+            ok = SendMessageTimeoutA(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote),
                                      SMTO_NORMAL, 5000, &length) &&
-                 ReadProcessMemory(process, remote + sizeof(LVITEMA), text, kTextMax, nullptr);
-            if (ok) names.emplace_back(text, strnlen(text, kTextMax));
+                 ReadProcessMemory(process, remote + sizeof(LVITEMW), text, kTextMax * sizeof(wchar_t), nullptr);
+            if (ok)
+                names.emplace_back(narrow, WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(wcsnlen(text, kTextMax)),
+                                                               narrow, sizeof narrow, nullptr, nullptr));
         }
         VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     }

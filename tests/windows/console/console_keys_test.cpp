@@ -87,6 +87,25 @@ TEST_F(ConsoleKeys, TypingANameSelectsTheNextRowWhoseServiceNameStartsWithIt)
     EXPECT_EQ(beeps.LastType(), static_cast<UINT>(MB_OK));
 }
 
+// In a double-byte code page (932, in a prefix of its own) あ arrives as two bytes, and is
+// one character all the same: typed again, it moves on to the next row that starts with it.
+TEST_F(ConsoleKeys, ADoubleByteCharacterTypedAgainMovesOnToTheNextRowStartingWithIt)
+{
+    if (::GetACP() != 932)
+        GTEST_SKIP() << "runs in the prefix whose code page is 932";
+    const std::string a = "\x82\xA0";
+    m_platform.services = {{"A1", "", 1}, {a + "x1", "", 1}, {"B", "", 1}, {a + "x2", "", 1}};
+    ASSERT_TRUE(Refresh());
+    const CBeepCounter beeps;
+    std::vector<int> rows;
+    for (int i = 0; i < 3; ++i) {
+        TypeOn(m_hList, a);
+        rows.push_back(SelectedRow(m_hList));
+    }
+    EXPECT_EQ(rows, (std::vector<int>{1, 3, 1}));
+    EXPECT_EQ(beeps.Count(), 0);
+}
+
 // While a pass fills the list its redraw is off, and with it the list's own scroll range:
 // the row that a single key finds must be scrolled to and shown all the same.
 TEST_F(ConsoleKeys, ANameTypedDuringAFillFindsARowArrivedSoFarAndShowsIt)

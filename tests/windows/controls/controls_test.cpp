@@ -419,12 +419,16 @@ TEST_F(Modeless, AWorkersRowsAreWrittenByTheListsThreadAndReadBackWhole)
 }
 
 // A list in a double-byte code page copies whole characters only: one that does not fit
-// the buffer is left out, so a copy can end two bytes short of full and still be cut.
+// the buffer is left out, so a copy can end two bytes short of full and still be cut; in
+// UTF-8, four (its lead bytes here fall in the same range).
+std::string g_listed = std::string(254, 'a') + "\x82\xA0" + "end";
+size_t g_nLeadWidth = 2;
+
 LRESULT CALLBACK DoubleByteListProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != LVM_GETITEMTEXTA)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
-    const std::string text = std::string(254, 'a') + "\x82\xA0" + "end";
+    const std::string& text = g_listed;
     auto isLead = [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
@@ -433,7 +437,7 @@ LRESULT CALLBACK DoubleByteListProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
     const size_t room = static_cast<size_t>(item->cchTextMax) - 1;
     size_t copied = 0;
     while (copied < text.size()) {
-        const size_t width = isLead(text[copied]) ? 2 : 1;
+        const size_t width = isLead(text[copied]) ? g_nLeadWidth : 1;
         if (copied + width > room)
             break;
         copied += width;
@@ -443,7 +447,7 @@ LRESULT CALLBACK DoubleByteListProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
     return static_cast<LRESULT>(copied);
 }
 
-TEST(ListText, IsReadWholeWhenADoubleByteCharacterDoesNotFitTheBuffer)
+TEST(ListText, IsReadWholeWhenAMultiByteCharacterDoesNotFitTheBuffer)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = &DoubleByteListProc;
@@ -457,6 +461,10 @@ TEST(ListText, IsReadWholeWhenADoubleByteCharacterDoesNotFitTheBuffer)
         CListCtrl list;
         ASSERT_TRUE(list.SubclassWindow(hWnd));
         EXPECT_EQ(list.GetItemText(0, 1), std::string(254, 'a') + "\x82\xA0" + "end");
+        // U+1F600 in UTF-8 after 252 bytes: the first copy ends four bytes short.
+        g_listed = std::string(252, 'a') + "\xF0\x9F\x98\x80" + "end";
+        g_nLeadWidth = 4;
+        EXPECT_EQ(list.GetItemText(0, 1), g_listed);
     }
     ::DestroyWindow(hWnd);
 }

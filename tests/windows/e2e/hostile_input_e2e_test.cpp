@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/windows/e2e/E2eTest.h"
+#include "tests/windows/support/Windows.h"
 
 namespace e2e {
 namespace {
@@ -153,6 +154,49 @@ TEST_F(AccentedServiceTest, ListedInTheSystemCodePageAndStartableAndStoppable)
     EXPECT_TRUE(state == "Stop Pending" || state == "Stopped") << state;
     EXPECT_EQ(App().CellText(row, 2), kAccentedDisplay);
     Shot("accented-service-stopped");
+}
+
+// On a program that runs in UTF-8: a user name typed in Cyrillic reaches the logon whole,
+// and a service named in Cyrillic, Chinese and Greek is found by typing its first letters,
+// shows both names as they are, is copied as shown, and stops after the question.
+TEST_F(AccentedServiceTest, ANameInAnyScriptIsTypedListedCopiedAndStopped)
+{
+    const bed::CUnicodeService unicodeService;
+    ::SetForegroundWindow(App().Console());
+    App().UseExplicitCredential("", BED_PASSWORD_A);
+    App().Focus(IDC_USER_NAME);
+    TypeText(std::wstring(L"Администратор"));
+    // Read in the driver's code page, each of its 13 letters is a '?'.
+    WaitUntil([&] { return App().Text(IDC_USER_NAME).size() == 13; }, 10000, "the user name to be typed");
+    App().Click(IDC_RUN);
+    App().Answer(App().WaitForMessageBox(), IDOK);
+    ASSERT_EQ(Calls().size(), 1u) << Describe(Calls());
+    EXPECT_EQ(Calls()[0].strUser, "Администратор");  // the provider logs it in UTF-8
+
+    App().UseCurrentCredential();
+    const int rows = static_cast<int>(RunOnBed().size());
+    App().Focus(IDC_SERVICE_LIST);
+    TypeText(std::wstring(L"до"));
+    WaitUntil([&] { return App().SelectedRow() >= 0; }, 10000, "typing до to select a row");
+    const int row = App().SelectedRow();
+    EXPECT_EQ(App().CellWideText(row, 1), bed::kUnicodeServiceName);
+    EXPECT_EQ(App().CellWideText(row, 2), bed::kUnicodeServiceDisplayName);
+    Shot("names-in-every-script");
+    const std::wstring copied = std::to_wstring(row) + L"\t" + bed::kUnicodeServiceName + L"\t" +
+                                bed::kUnicodeServiceDisplayName + L"\tStopped\r\n";
+    PressKey('C', {VK_CONTROL});
+    WaitUntil([&] { return testsupport::ClipboardUnicodeText() == copied; }, 10000,
+              "Ctrl+C to copy the row as shown");
+
+    App().StartService(row);
+    App().WaitForRefreshEnd(Log(), 3, rows);
+    App().StopService(row);
+    const MessageBoxSeen question = App().WaitForMessageBox();
+    ASSERT_EQ(question.strText, "Do you really want to stop the service?");
+    App().Answer(question, IDYES);
+    App().WaitForRefreshEnd(Log(), 5, rows);
+    const std::string state = App().CellText(row, 3);
+    EXPECT_TRUE(state == "Stop Pending" || state == "Stopped") << state;
 }
 
 }  // namespace

@@ -640,4 +640,7 @@ TEST(ManifestInEffect, CommonControlsComeFromTheSideBySideStore)
     EXPECT_NE(lower.find("common-controls"), std::string::npos) << path;
 }
 
+// Every 8-bit call of the program carries UTF-8, so a name in any script survives it.
+TEST(ManifestInEffect, TheProcessCodePageIsUtf8) { EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)); }
+
 }  // namespace

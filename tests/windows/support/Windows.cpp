@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <string_view>
 
 namespace testsupport {
 namespace {
@@ -98,20 +99,26 @@ std::string ListText(HWND hList, int nItem, int nSubItem)
 
 // ---- The clipboard ----
 
-std::optional<std::string> ClipboardText()
+template <typename Char>
+std::optional<std::basic_string<Char>> ClipboardTextIn(UINT format)
 {
     if (!::OpenClipboard(nullptr))
         return std::nullopt;
-    std::optional<std::string> text;
-    if (const HANDLE hData = ::GetClipboardData(CF_TEXT)) {
-        if (const auto* pText = static_cast<const char*>(::GlobalLock(hData))) {
-            text = std::string(pText, ::strnlen(pText, ::GlobalSize(hData)));
+    std::optional<std::basic_string<Char>> text;
+    if (const HANDLE hData = ::GetClipboardData(format)) {
+        if (const auto* pText = static_cast<const Char*>(::GlobalLock(hData))) {
+            const std::basic_string_view<Char> whole(pText, ::GlobalSize(hData) / sizeof(Char));
+            text = std::basic_string<Char>(whole.substr(0, whole.find(Char{})));
             ::GlobalUnlock(hData);
         }
     }
     ::CloseClipboard();
     return text;
 }
+
+std::optional<std::string> ClipboardText() { return ClipboardTextIn<char>(CF_TEXT); }
+
+std::optional<std::wstring> ClipboardUnicodeText() { return ClipboardTextIn<wchar_t>(CF_UNICODETEXT); }
 
 bool PutClipboardText(const std::string& text)
 {

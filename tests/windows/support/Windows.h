@@ -78,6 +78,8 @@ std::string ListText(HWND hList, int nItem, int nSubItem);
 
 // Its text (CF_TEXT); nullopt when it cannot be opened (someone holds it) or has none.
 std::optional<std::string> ClipboardText();
+// The same as Unicode text (CF_UNICODETEXT), which a program pastes whatever its code page.
+std::optional<std::wstring> ClipboardUnicodeText();
 // Puts the text there; false when the clipboard could not be opened.
 bool PutClipboardText(const std::string& text);
 
