@@ -112,7 +112,7 @@ void CListCtrl::GetItemText(int nItem, int nSubItem, std::string& text) const
 // A character outside the basic plane takes two UTF-16 units.
 void CListCtrl::GetItemText(int nItem, int nSubItem, std::wstring& text) const
 {
-    ReadCellText<LVITEMW>(m_hWnd, LVM_GETITEMTEXTW, nItem, nSubItem, text, 4);
+    ReadCellText<LVITEMW>(m_hWnd, LVM_GETITEMTEXTW, nItem, nSubItem, text, 2);
 }
 
 BOOL CListCtrl::DeleteAllItems()
